@@ -1,0 +1,110 @@
+#include "db/Database.h"
+
+#include <exception>
+
+#include "db/Errors.h"
+
+namespace fas::db {
+
+std::optional<std::filesystem::path> sqlitePathOf(std::string_view location,
+                                                  const std::filesystem::path& baseDirectory) {
+    constexpr std::string_view kPrefix = "sqlite:";
+    if (location.substr(0, kPrefix.size()) != kPrefix) {
+        return std::nullopt;
+    }
+    std::filesystem::path path(location.substr(kPrefix.size()));
+    if (path.is_relative()) {
+        path = baseDirectory / path;
+    }
+    return path.lexically_normal();
+}
+
+Database::Database(std::string location, std::filesystem::path baseDirectory)
+    : location_(std::move(location)), baseDirectory_(std::move(baseDirectory)) {}
+
+Database::~Database() { CloseDatabase(); }
+
+void Database::setLocation(std::string location, std::filesystem::path baseDirectory) {
+    location_ = std::move(location);
+    baseDirectory_ = std::move(baseDirectory);
+}
+
+bool Database::OpenDatabase() noexcept {
+    if (connection_) {
+        lastOpenError_ = "The database connection is already open";
+        return false;
+    }
+    try {
+        if (auto path = sqlitePathOf(location_, baseDirectory_)) {
+            connection_ = openSqliteConnection(*path);
+            engine_ = Engine::Sqlite;
+        } else {
+            connection_ = openOdbcConnection(location_, kLoginTimeoutSeconds);
+            engine_ = Engine::Odbc;
+        }
+        lastOpenError_.clear();
+        return true;
+    } catch (const std::exception& e) {
+        lastOpenError_ = redactConnectionString(e.what());
+    } catch (...) {
+        lastOpenError_ = "Unknown error while opening the database";
+    }
+    connection_.reset();
+    engine_ = Engine::None;
+    return false;
+}
+
+void Database::CloseDatabase() noexcept {
+    try {
+        connection_.reset();
+    } catch (...) {
+        // Closing never fails the caller.
+    }
+    engine_ = Engine::None;
+}
+
+void Database::failStatementAsLostConnection(std::optional<std::uint64_t> ordinal) {
+    failAt_ = ordinal ? std::optional<std::uint64_t>(statementsIssued_ + *ordinal) : std::nullopt;
+}
+
+void Database::beforeStatement(std::string_view sql, const Params& params) {
+    ++statementsIssued_;
+    if (failAt_ && statementsIssued_ == *failAt_) {
+        failAt_.reset();
+        connection_.reset();
+        engine_ = Engine::None;
+        throw DatabaseError("Communication link failure (simulated) before statement: " +
+                                statementForMessage(sql),
+                            true);
+    }
+    if (observer_) {
+        observer_(sql, params);
+    }
+}
+
+Connection& Database::connection(std::string_view sql) {
+    if (!connection_) {
+        throw DatabaseError("The database connection is not open (statement: " +
+                                statementForMessage(sql) + ")",
+                            true);
+    }
+    return *connection_;
+}
+
+void Database::execute(std::string_view sql, const Params& params) {
+    Connection& c = connection(sql);
+    beforeStatement(sql, params);
+    c.execute(sql, params);
+}
+
+Recordset Database::query(std::string_view sql, const Params& params) {
+    Connection& c = connection(sql);
+    beforeStatement(sql, params);
+    return Recordset(std::string(sql), c.query(sql, params));
+}
+
+void Database::beginTransaction() { connection("BEGIN TRANSACTION").beginTransaction(); }
+void Database::commitTransaction() { connection("COMMIT").commitTransaction(); }
+void Database::rollbackTransaction() { connection("ROLLBACK").rollbackTransaction(); }
+
+}  // namespace fas::db

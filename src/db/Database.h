@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "db/Connection.h"
+#include "db/Recordset.h"
+
+namespace fas::db {
+
+enum class Engine { None, Sqlite, Odbc };
+
+// The shared connection: open only during start-up and during each task run.
+//
+// The location is "sqlite:PATH" for the embedded engine (a relative PATH resolves against the
+// directory of config.txt) or an ODBC connection string (old OLE DB strings are converted).
+class Database {
+public:
+    static constexpr int kLoginTimeoutSeconds = 10;
+
+    Database() = default;
+    Database(std::string location, std::filesystem::path baseDirectory);
+    ~Database();
+    Database(const Database&) = delete;
+    Database& operator=(const Database&) = delete;
+
+    void setLocation(std::string location, std::filesystem::path baseDirectory);
+    const std::string& location() const { return location_; }
+
+    // Opens the shared connection. Never throws: any failure, an already open connection
+    // included, gives false; lastOpenError() then says why (without any password).
+    bool OpenDatabase() noexcept;
+    // Closes the shared connection, ignoring every error (closing a closed one included).
+    void CloseDatabase() noexcept;
+    bool isOpen() const noexcept { return connection_ != nullptr; }
+    const std::string& lastOpenError() const noexcept { return lastOpenError_; }
+    Engine engine() const noexcept { return engine_; }
+
+    // Executes a statement; '?' stands for each value in params.
+    void execute(std::string_view sql, const Params& params = {});
+    // Opens a static recordset.
+    Recordset query(std::string_view sql, const Params& params = {});
+
+    void beginTransaction();
+    void commitTransaction();
+    void rollbackTransaction();
+
+    // Sees every statement before it runs (per-step reports, statement recording).
+    using StatementObserver = std::function<void(std::string_view sql, const Params& params)>;
+    void setStatementObserver(StatementObserver observer) { observer_ = std::move(observer); }
+
+    // Test hook: the statement numbered `ordinal` (counting from 1, from now on) fails the way a
+    // lost connection does. std::nullopt switches it off.
+    void failStatementAsLostConnection(std::optional<std::uint64_t> ordinal);
+    std::uint64_t statementsIssued() const noexcept { return statementsIssued_; }
+
+private:
+    Connection& connection(std::string_view sql);
+    void beforeStatement(std::string_view sql, const Params& params);
+
+    std::string location_;
+    std::filesystem::path baseDirectory_;
+    std::unique_ptr<Connection> connection_;
+    Engine engine_ = Engine::None;
+    std::string lastOpenError_;
+    StatementObserver observer_;
+    std::optional<std::uint64_t> failAt_;
+    std::uint64_t statementsIssued_ = 0;
+};
+
+// Resolves "sqlite:PATH" against the base directory; empty for any other location.
+std::optional<std::filesystem::path> sqlitePathOf(std::string_view location,
+                                                  const std::filesystem::path& baseDirectory);
+
+}  // namespace fas::db

@@ -1,0 +1,237 @@
+// The embedded engine: T-SQL statements translated once per distinct text and kept prepared.
+#include <sqlite3.h>
+
+#include <string>
+#include <unordered_map>
+
+#include "db/Connection.h"
+#include "db/Errors.h"
+#include "db/TsqlDialect.h"
+
+namespace fas::db {
+namespace {
+
+constexpr int kBusyTimeoutMs = 10000;
+// Statements built with ID lists are one-off texts; the cache is dropped when it grows past this.
+constexpr std::size_t kMaxCachedStatements = 512;
+
+bool meansLostConnection(int code) {
+    switch (code & 0xff) {
+        case SQLITE_IOERR:
+        case SQLITE_CANTOPEN:
+        case SQLITE_NOTADB:
+        case SQLITE_CORRUPT:
+            return true;
+        default:
+            return false;
+    }
+}
+
+class SqliteConnection final : public Connection {
+public:
+    explicit SqliteConnection(const std::filesystem::path& file) {
+        // No SQLITE_OPEN_CREATE: a missing database is an open failure, like an unreachable
+        // server. Only the schema function and the demo generator create databases.
+        const int rc = sqlite3_open_v2(file.c_str(), &db_,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (rc != SQLITE_OK) {
+            std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+            sqlite3_close_v2(db_);
+            db_ = nullptr;
+            throw DatabaseError("Cannot open the database file " + file.string() + ": " + reason,
+                                true);
+        }
+        sqlite3_extended_result_codes(db_, 1);
+        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+        try {
+            // Reading the schema proves the file is a database; WAL lets other programs read
+            // and write while the server runs.
+            exec("SELECT count(*) FROM sqlite_master");
+            exec("PRAGMA journal_mode=WAL");
+            exec("PRAGMA synchronous=NORMAL");
+            exec("PRAGMA foreign_keys=OFF");
+            registerTsqlFunctions(db_);
+        } catch (const DatabaseError& e) {
+            close();
+            throw DatabaseError("Cannot open the database file " + file.string() + ": " + e.what(),
+                                true);
+        }
+    }
+
+    ~SqliteConnection() override { close(); }
+
+    void execute(std::string_view sql, const Params& params) override {
+        sqlite3_stmt* stmt = prepared(sql);
+        Reset reset{stmt};
+        bind(stmt, sql, params);
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE) {
+            fail(rc, sql);
+        }
+    }
+
+    ResultSet query(std::string_view sql, const Params& params) override {
+        sqlite3_stmt* stmt = prepared(sql);
+        Reset reset{stmt};
+        bind(stmt, sql, params);
+        ResultSet result;
+        const int columns = sqlite3_column_count(stmt);
+        result.columns.reserve(static_cast<std::size_t>(columns));
+        for (int i = 0; i < columns; ++i) {
+            const char* name = sqlite3_column_name(stmt, i);
+            result.columns.emplace_back(name ? name : "");
+        }
+        int rc;
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            auto& row = result.rows.emplace_back();
+            row.reserve(static_cast<std::size_t>(columns));
+            for (int i = 0; i < columns; ++i) {
+                row.push_back(columnValue(stmt, i));
+            }
+        }
+        if (rc != SQLITE_DONE) {
+            fail(rc, sql);
+        }
+        return result;
+    }
+
+    void beginTransaction() override { exec("BEGIN IMMEDIATE"); }
+    void commitTransaction() override { exec("COMMIT"); }
+    void rollbackTransaction() override {
+        if (!sqlite3_get_autocommit(db_)) {
+            exec("ROLLBACK");
+        }
+    }
+
+private:
+    // Resets a statement and drops its bindings when a call leaves, so the cached statement is
+    // ready for its next use and holds no read lock.
+    struct Reset {
+        sqlite3_stmt* stmt;
+        ~Reset() {
+            sqlite3_reset(stmt);
+            sqlite3_clear_bindings(stmt);
+        }
+    };
+
+    void finalizeCache() {
+        for (auto& [text, stmt] : cache_) {
+            sqlite3_finalize(stmt);
+        }
+        cache_.clear();
+    }
+
+    void close() {
+        finalizeCache();
+        if (db_) {
+            sqlite3_close_v2(db_);
+            db_ = nullptr;
+        }
+    }
+
+    void exec(const char* sql) {
+        char* message = nullptr;
+        const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
+        if (rc != SQLITE_OK) {
+            std::string text = message ? message : sqlite3_errstr(rc);
+            sqlite3_free(message);
+            throw DatabaseError(text + " (statement: " + sql + ")", meansLostConnection(rc));
+        }
+    }
+
+    sqlite3_stmt* prepared(std::string_view sql) {
+        auto found = cache_.find(std::string(sql));
+        if (found != cache_.end()) {
+            return found->second;
+        }
+        const std::string translated = translateTsql(sql);
+        sqlite3_stmt* stmt = nullptr;
+        const int rc = sqlite3_prepare_v3(db_, translated.c_str(),
+                                          static_cast<int>(translated.size()),
+                                          SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+        if (rc != SQLITE_OK) {
+            sqlite3_finalize(stmt);
+            fail(rc, sql);
+        }
+        if (stmt == nullptr) {
+            throw DatabaseError("Empty statement: " + statementForMessage(sql));
+        }
+        if (cache_.size() >= kMaxCachedStatements) {
+            finalizeCache();
+        }
+        cache_.emplace(std::string(sql), stmt);
+        return stmt;
+    }
+
+    void bind(sqlite3_stmt* stmt, std::string_view sql, const Params& params) {
+        const int expected = sqlite3_bind_parameter_count(stmt);
+        if (expected != static_cast<int>(params.size())) {
+            throw DatabaseError("The statement takes " + std::to_string(expected) +
+                                " values but " + std::to_string(params.size()) +
+                                " were given (statement: " + statementForMessage(sql) + ")");
+        }
+        for (int i = 0; i < expected; ++i) {
+            const Value& v = params[static_cast<std::size_t>(i)];
+            int rc = SQLITE_OK;
+            switch (v.kind()) {
+                case Value::Kind::Null:
+                    rc = sqlite3_bind_null(stmt, i + 1);
+                    break;
+                case Value::Kind::Integer:
+                    rc = sqlite3_bind_int64(stmt, i + 1, *v.integer());
+                    break;
+                case Value::Kind::Real:
+                    rc = sqlite3_bind_double(stmt, i + 1, *v.real());
+                    break;
+                case Value::Kind::Text:
+                    rc = sqlite3_bind_text64(stmt, i + 1, v.text()->data(), v.text()->size(),
+                                             SQLITE_TRANSIENT, SQLITE_UTF8);
+                    break;
+                case Value::Kind::DateTime: {
+                    const std::string iso = v.dateTime()->toIso();
+                    rc = sqlite3_bind_text64(stmt, i + 1, iso.data(), iso.size(), SQLITE_TRANSIENT,
+                                             SQLITE_UTF8);
+                    break;
+                }
+            }
+            if (rc != SQLITE_OK) {
+                fail(rc, sql);
+            }
+        }
+    }
+
+    static Value columnValue(sqlite3_stmt* stmt, int i) {
+        switch (sqlite3_column_type(stmt, i)) {
+            case SQLITE_INTEGER:
+                return Value(static_cast<long long>(sqlite3_column_int64(stmt, i)));
+            case SQLITE_FLOAT:
+                return Value(sqlite3_column_double(stmt, i));
+            case SQLITE_NULL:
+                return Value();
+            default: {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+                const int size = sqlite3_column_bytes(stmt, i);
+                return Value(std::string(text ? text : "", static_cast<std::size_t>(size)));
+            }
+        }
+    }
+
+    [[noreturn]] void fail(int rc, std::string_view sql) {
+        throw DatabaseError(std::string(sqlite3_errmsg(db_)) + " (statement: " +
+                                statementForMessage(sql) + ")",
+                            meansLostConnection(rc));
+    }
+
+    sqlite3* db_ = nullptr;
+    std::unordered_map<std::string, sqlite3_stmt*> cache_;
+};
+
+}  // namespace
+
+std::unique_ptr<Connection> openSqliteConnection(const std::filesystem::path& file) {
+    return std::make_unique<SqliteConnection>(file);
+}
+
+}  // namespace fas::db

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "mail/MailTransport.h"
+#include "state/ServerState.h"
+
+namespace fas::mail {
+
+// Delivers the pending outbox rows as one digest per recipient text, through the transport
+// the process uses (see makeMailTransport), and marks the rows of each delivered message sent.
+//
+// A message the server refuses keeps its rows pending and the dispatch goes on; when nothing can
+// be delivered (settings, server, TLS, log-in) the dispatch stops and every row left stays
+// pending for the next run. Both are run errors (state.report and standard error). Database
+// errors and a counter overflow end the dispatch and reach the task run.
+void DispatchOutbox(ServerState& state);
+
+// The same through a given transport.
+void DispatchOutbox(ServerState& state, MailTransport& transport);
+
+}  // namespace fas::mail

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mail/OutgoingMessage.h"
+
+namespace fas::mail {
+
+struct SmtpReply {
+    int code = 0;
+    std::string text;  // the final line, without its line break
+};
+
+// Follows the commands and replies of one transfer as libcurl reports them, so that a failure
+// can be told apart (the server refused this message, or the session itself failed) and the
+// recipients refused among accepted ones can be named. Only command names, the MAIL and RCPT
+// addresses and the server's replies are kept: the credentials sent with AUTH never are.
+class SmtpConversation {
+  public:
+    void commandSent(std::string_view line);
+    void replyReceived(std::string_view lines);
+    void messageDataSent();
+
+    // Whether the server answered a command about this message (MAIL, RCPT, DATA or the data
+    // itself) with a refusal that concerns the message, not the session (not 421, not 53x).
+    bool messageRefused() const;
+    // The RCPT replies that were not 2xx.
+    std::vector<RecipientRefusal> refusedRecipients() const;
+    // "the server answered RCPT TO:<a@x> with 550 ..." for messages; empty when no reply came.
+    std::string lastExchange() const;
+    // The last command sent: "EHLO", "STARTTLS", "AUTH", "MAIL", "RCPT", "DATA", "message data"
+    // or empty before any.
+    const std::string& lastCommand() const { return command_; }
+
+  private:
+    struct Recipient {
+        std::string address;
+        std::optional<SmtpReply> reply;
+    };
+
+    std::string command_;
+    std::string argument_;  // the address of MAIL or RCPT
+    std::optional<SmtpReply> reply_;
+    std::vector<Recipient> recipients_;
+};
+
+}  // namespace fas::mail

@@ -1,0 +1,236 @@
+#include "mail/SmtpTransport.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "mail/MailErrors.h"
+#include "mail/SmtpConversation.h"
+
+namespace fas::mail {
+
+namespace {
+
+// libcurl 8.2 fixed the spelling of this option; older releases know only the first one.
+#if LIBCURL_VERSION_NUM >= 0x080200
+constexpr CURLoption kAllowRecipientFailures = CURLOPT_MAIL_RCPT_ALLOWFAILS;
+#else
+constexpr CURLoption kAllowRecipientFailures = CURLOPT_MAIL_RCPT_ALLLOWFAILS;
+#endif
+
+struct Upload {
+    std::string_view data;
+    std::size_t position = 0;
+};
+
+std::size_t readUpload(char* buffer, std::size_t size, std::size_t count, void* userData) {
+    auto* upload = static_cast<Upload*>(userData);
+    const std::size_t n = std::min(size * count, upload->data.size() - upload->position);
+    std::memcpy(buffer, upload->data.data() + upload->position, n);
+    upload->position += n;
+    return n;
+}
+
+int followConversation(CURL*, curl_infotype type, char* data, std::size_t size, void* userData) {
+    auto* conversation = static_cast<SmtpConversation*>(userData);
+    const std::string_view text(data, size);
+    switch (type) {
+        case CURLINFO_HEADER_OUT:
+            conversation->commandSent(text);
+            break;
+        case CURLINFO_HEADER_IN:
+            conversation->replyReceived(text);
+            break;
+        case CURLINFO_DATA_OUT:
+            conversation->messageDataSent();
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+struct SlistFree {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using Slist = std::unique_ptr<curl_slist, SlistFree>;
+
+std::string securityName(SmtpSecurity security) {
+    switch (security) {
+        case SmtpSecurity::None:
+            return "plain SMTP";
+        case SmtpSecurity::StartTls:
+            return "STARTTLS";
+        case SmtpSecurity::ImplicitTls:
+            return "implicit TLS";
+    }
+    return "?";
+}
+
+// What a person can do about a failure libcurl reported for the session.
+std::string hintFor(CURLcode code, const SmtpSettings& settings) {
+    switch (code) {
+        case CURLE_LOGIN_DENIED:
+            return "; check AutomationServerEmailUser and AutomationServerEmailPassword";
+        case CURLE_USE_SSL_FAILED:
+            return "; the server does not offer STARTTLS, which AutomationServerEmailUseSSLTLS "
+                   "requires";
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CACERT_BADFILE:
+            return std::string(
+                       "; for a private certificate authority name its certificate "
+                       "file in ") +
+                   kSmtpCaFileVariable;
+        case CURLE_COULDNT_RESOLVE_HOST:
+            return "; check AutomationServerEmailServer";
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_OPERATION_TIMEDOUT:
+            return settings.security == SmtpSecurity::None
+                       ? "; check AutomationServerEmailServer and AutomationServerEmailServerPort"
+                       : "; check AutomationServerEmailServer, AutomationServerEmailServerPort "
+                         "and AutomationServerEmailUseSSLTLS";
+        default:
+            return {};
+    }
+}
+
+}  // namespace
+
+struct SmtpTransport::Handle {
+    CURL* curl = nullptr;
+
+    Handle() : curl(curl_easy_init()) {}
+    ~Handle() {
+        if (curl != nullptr) {
+            curl_easy_cleanup(curl);
+        }
+    }
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+
+    template <typename T>
+    void set(CURLoption option, T value, const char* name) {
+        if (curl_easy_setopt(curl, option, value) != CURLE_OK) {
+            throw MailUnavailable(std::string("The SMTP library refused the option ") + name +
+                                  " (" + curl_version() + ")");
+        }
+    }
+};
+
+SmtpTransport::SmtpTransport(SmtpSettings settings)
+    : settings_(std::move(settings)), handle_(std::make_unique<Handle>()) {
+    if (handle_->curl == nullptr) {
+        throw MailUnavailable("The SMTP library could not be set up (curl_easy_init failed)");
+    }
+}
+
+SmtpTransport::~SmtpTransport() = default;
+
+std::string SmtpTransport::serverDescription() const {
+    std::string text = "mail server " + settings_.host + ":" + std::to_string(settings_.port) +
+                       " (" + securityName(settings_.security);
+    if (!settings_.user.empty()) {
+        text += ", user '" + settings_.user + "'";
+    }
+    return text + ")";
+}
+
+DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
+    const std::string data = composeMessage(message, stamper_.stamp(message.senderAddress));
+    Upload upload{data};
+    SmtpConversation conversation;
+    char errorText[CURL_ERROR_SIZE] = {};
+
+    Slist recipients;
+    for (const auto& address : message.recipients) {
+        curl_slist* grown = curl_slist_append(recipients.get(), ("<" + address + ">").c_str());
+        if (grown == nullptr) {
+            throw std::bad_alloc();
+        }
+        recipients.release();
+        recipients.reset(grown);
+    }
+
+    const bool implicitTls = settings_.security == SmtpSecurity::ImplicitTls;
+    const std::string host =
+        settings_.host.find(':') != std::string::npos && settings_.host.front() != '['
+            ? "[" + settings_.host + "]"
+            : settings_.host;
+    const std::string url = std::string(implicitTls ? "smtps://" : "smtp://") + host + ":" +
+                            std::to_string(settings_.port);
+    const std::string mailFrom = "<" + message.senderAddress + ">";
+
+    // Every option afresh for each message; the connection cache survives the reset.
+    auto& h = *handle_;
+    curl_easy_reset(h.curl);
+    h.set(CURLOPT_ERRORBUFFER, errorText, "CURLOPT_ERRORBUFFER");
+    h.set(CURLOPT_URL, url.c_str(), "CURLOPT_URL");
+    h.set(CURLOPT_NOSIGNAL, 1L, "CURLOPT_NOSIGNAL");
+    h.set(CURLOPT_CONNECTTIMEOUT, static_cast<long>(settings_.connectTimeout.count()),
+          "CURLOPT_CONNECTTIMEOUT");
+    h.set(CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(settings_.responseTimeout.count()),
+          "CURLOPT_SERVER_RESPONSE_TIMEOUT");
+    h.set(CURLOPT_LOW_SPEED_LIMIT, 1L, "CURLOPT_LOW_SPEED_LIMIT");
+    h.set(CURLOPT_LOW_SPEED_TIME, static_cast<long>(settings_.responseTimeout.count()),
+          "CURLOPT_LOW_SPEED_TIME");
+    if (settings_.security == SmtpSecurity::StartTls) {
+        h.set(CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL), "CURLOPT_USE_SSL");
+    }
+    if (settings_.caFile) {
+        h.set(CURLOPT_CAINFO, settings_.caFile->c_str(), "CURLOPT_CAINFO");
+    }
+    if (!settings_.user.empty()) {
+        h.set(CURLOPT_USERNAME, settings_.user.c_str(), "CURLOPT_USERNAME");
+        h.set(CURLOPT_PASSWORD, settings_.password.c_str(), "CURLOPT_PASSWORD");
+    }
+    if (!settings_.reuseConnection) {
+        h.set(CURLOPT_FORBID_REUSE, 1L, "CURLOPT_FORBID_REUSE");
+    }
+    h.set(CURLOPT_MAIL_FROM, mailFrom.c_str(), "CURLOPT_MAIL_FROM");
+    h.set(CURLOPT_MAIL_RCPT, recipients.get(), "CURLOPT_MAIL_RCPT");
+    h.set(kAllowRecipientFailures, 1L, "CURLOPT_MAIL_RCPT_ALLOWFAILS");
+    h.set(CURLOPT_UPLOAD, 1L, "CURLOPT_UPLOAD");
+    h.set(CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(data.size()),
+          "CURLOPT_INFILESIZE_LARGE");
+    h.set(CURLOPT_READFUNCTION, &readUpload, "CURLOPT_READFUNCTION");
+    h.set(CURLOPT_READDATA, static_cast<void*>(&upload), "CURLOPT_READDATA");
+    // The conversation is followed through the debug callback; nothing is printed.
+    h.set(CURLOPT_DEBUGFUNCTION, &followConversation, "CURLOPT_DEBUGFUNCTION");
+    h.set(CURLOPT_DEBUGDATA, static_cast<void*>(&conversation), "CURLOPT_DEBUGDATA");
+    h.set(CURLOPT_VERBOSE, 1L, "CURLOPT_VERBOSE");
+
+    const CURLcode code = curl_easy_perform(h.curl);
+    // Nothing set for this message may outlive it (the buffers above go now).
+    curl_easy_reset(h.curl);
+
+    if (code == CURLE_OK) {
+        return {conversation.refusedRecipients()};
+    }
+    const std::string detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+    const std::string exchange = conversation.lastExchange();
+    if (conversation.messageRefused()) {
+        std::string text = "The " + serverDescription() + " refused the message to '";
+        for (std::size_t i = 0; i < message.recipients.size(); ++i) {
+            text += (i == 0 ? "" : "; ") + message.recipients[i];
+        }
+        text += "': ";
+        const auto refused = conversation.refusedRecipients();
+        if (conversation.lastCommand() == "RCPT" && !refused.empty()) {
+            for (std::size_t i = 0; i < refused.size(); ++i) {
+                text += (i == 0 ? "" : "; ") + refused[i].address + " refused with \"" +
+                        refused[i].reason + "\"";
+            }
+        } else {
+            text += exchange;
+        }
+        throw MessageRefused(text);
+    }
+    std::string text = "Cannot deliver through the " + serverDescription() + ": " + detail;
+    if (!exchange.empty()) {
+        text += " (" + exchange + ")";
+    }
+    throw MailUnavailable(text + hintFor(code, settings_));
+}
+
+}  // namespace fas::mail

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <memory>
+
+#include "mail/MailTransport.h"
+#include "mail/MessageComposer.h"
+#include "mail/SmtpSettings.h"
+
+namespace fas::mail {
+
+// Sends through an SMTP server with libcurl. One easy handle serves the whole dispatch, so every
+// message after the first goes over the connection (TLS session and log-in included) that the
+// first one opened; each message still sets every option afresh. The connection is closed
+// (QUIT) when the transport goes.
+class SmtpTransport : public MailTransport {
+  public:
+    explicit SmtpTransport(SmtpSettings settings);
+    ~SmtpTransport() override;
+    SmtpTransport(const SmtpTransport&) = delete;
+    SmtpTransport& operator=(const SmtpTransport&) = delete;
+
+    const SmtpSettings& settings() const { return settings_; }
+
+  protected:
+    DeliveryResult deliver(const OutgoingMessage& message) override;
+
+  private:
+    struct Handle;
+
+    // "mail server smtp.example.com:587 (STARTTLS, user 'x')": names the settings, never the
+    // password.
+    std::string serverDescription() const;
+
+    SmtpSettings settings_;
+    std::unique_ptr<Handle> handle_;
+    MessageStamper stamper_;
+};
+
+}  // namespace fas::mail

@@ -1,0 +1,131 @@
+#include "startup/CommandLine.h"
+
+#include <array>
+#include <functional>
+#include <string_view>
+
+namespace fas::startup {
+
+namespace {
+
+struct OptionSpec {
+    std::string_view name;
+    std::string_view valueName;  // empty for a flag
+    std::string_view help;
+    std::function<void(CommandLine&, const std::string&)> apply;
+};
+
+const std::array<OptionSpec, 5>& options() {
+    static const std::array<OptionSpec, 5> kOptions = {{
+        {"--config", "FILE",
+         "read the configuration from FILE instead of config.txt beside the program; a relative "
+         "sqlite: path in it resolves against FILE's directory",
+         [](CommandLine& c, const std::string& v) { c.configFile = v; }},
+        {"--headless", "",
+         "run without a window: the same start-up and poll schedule, each results line on "
+         "standard output, refusals and errors on standard error",
+         [](CommandLine& c, const std::string&) { c.headless = true; }},
+        {"--once", "",
+         "start up, perform one task run, print its results line and exit; exit status 0: the "
+         "run completed without error, 1: the run reported an error or could not open the "
+         "database, 2: start-up failed, 3: another copy runs on the same database",
+         [](CommandLine& c, const std::string&) { c.once = true; }},
+        {"--pickup-dir", "DIR",
+         "write each outgoing message as an .eml file into DIR instead of sending it through SMTP",
+         [](CommandLine& c, const std::string& v) { c.pickupDirectory = v; }},
+        {"--help", "", "show this text and exit",
+         [](CommandLine& c, const std::string&) { c.help = true; }},
+    }};
+    return kOptions;
+}
+
+const OptionSpec* find(std::string_view name) {
+    for (const auto& spec : options()) {
+        if (spec.name == name) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+// Wraps `text` at `width` columns, each line indented by `indent` blanks.
+std::string wrapped(std::string_view text, std::size_t indent, std::size_t width) {
+    std::string out;
+    std::string line(indent, ' ');
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        auto end = text.find(' ', pos);
+        if (end == std::string_view::npos) {
+            end = text.size();
+        }
+        const auto word = text.substr(pos, end - pos);
+        if (line.size() > indent && line.size() + 1 + word.size() > width) {
+            out += line + "\n";
+            line.assign(indent, ' ');
+        }
+        if (line.size() > indent) {
+            line += ' ';
+        }
+        line += word;
+        pos = end + 1;
+    }
+    return out + line + "\n";
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    CommandLine result;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> value;
+        if (const auto equals = name.find('='); name.starts_with("--") && equals != name.npos) {
+            value = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        const OptionSpec* spec = find(name);
+        if (spec == nullptr) {
+            throw CommandLineError("unknown option \"" + args[i] + "\" (see --help)");
+        }
+        if (spec->valueName.empty()) {
+            if (value) {
+                throw CommandLineError(name + " takes no value");
+            }
+            spec->apply(result, {});
+            continue;
+        }
+        if (!value) {
+            if (i + 1 >= args.size()) {
+                throw CommandLineError(name + " needs a value: " + name + " " +
+                                       std::string(spec->valueName));
+            }
+            value = args[++i];
+        }
+        if (value->empty()) {
+            throw CommandLineError(name + " needs a non-empty " + std::string(spec->valueName));
+        }
+        spec->apply(result, *value);
+    }
+    return result;
+}
+
+std::string UsageText() {
+    std::string text =
+        "Usage: automation-server [--config FILE] [--headless] [--once] [--pickup-dir DIR] "
+        "[--help]\n\n" +
+        wrapped("Ferrow Automation Server 7.16: applies the compliance rule catalog to the "
+                "database named in config.txt at every poll interval, raises and closes issues "
+                "and delivers the notification e-mails. Without options it shows its window.",
+                0, 79) +
+        "\nOptions:\n";
+    for (const auto& spec : options()) {
+        std::string head = "  " + std::string(spec.name);
+        if (!spec.valueName.empty()) {
+            head += " " + std::string(spec.valueName);
+        }
+        text += head + "\n" + wrapped(spec.help, 6, 79);
+    }
+    return text;
+}
+
+}  // namespace fas::startup

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace fas::startup {
+
+class CommandLineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// What the command line asks for.
+struct CommandLine {
+    std::optional<std::filesystem::path> configFile;  // otherwise config.txt beside the program
+    bool headless = false;                            // poll loop without a window
+    bool once = false;                                // one task run, then exit
+    bool help = false;
+    std::optional<std::filesystem::path> pickupDirectory;
+};
+
+// Parses the arguments after the program name. Accepts "--option VALUE" and "--option=VALUE".
+CommandLine ParseCommandLine(const std::vector<std::string>& args);
+
+// The --help text.
+std::string UsageText();
+
+}  // namespace fas::startup

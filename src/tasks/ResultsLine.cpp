@@ -1,0 +1,39 @@
+#include "tasks/ResultsLine.h"
+
+namespace fas::tasks {
+
+namespace {
+
+// The results list holds one line per run: a message spanning lines is folded onto one.
+std::string oneLine(const std::string& message) {
+    std::string out;
+    out.reserve(message.size());
+    for (const char c : message) {
+        if (c == '\r' || c == '\n') {
+            if (!out.empty() && out.back() != ' ') {
+                out.push_back(' ');
+            }
+        } else {
+            out.push_back(c);
+        }
+    }
+    while (!out.empty() && out.back() == ' ') {
+        out.pop_back();
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string ResultsLine(const ServerState& state, const db::DateTime& now) {
+    std::string line = db::dateText(now) + "  - Emails: " + std::to_string(state.counters.emails()) +
+                       "  Issues Created: " + std::to_string(state.counters.issuesCreated()) +
+                       "  Issues Closed: " + std::to_string(state.counters.issuesClosed());
+    const auto& errors = state.report.errors;
+    if (!errors.empty()) {
+        line += "  Errors: " + std::to_string(errors.size()) + " (" + oneLine(errors.front()) + ")";
+    }
+    return line;
+}
+
+}  // namespace fas::tasks

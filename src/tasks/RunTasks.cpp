@@ -1,0 +1,73 @@
+#include "tasks/RunTasks.h"
+
+#include <exception>
+#include <iostream>
+
+#include "db/Errors.h"
+
+namespace fas::tasks {
+
+namespace {
+
+void recordError(ServerState& state, std::string message) {
+    std::cerr << "Task run error: " << message << std::endl;
+    state.report.recordError(std::move(message));
+}
+
+enum class Outcome { Done, Failed, ConnectionLost };
+
+// Performs one part of the run. Its error is recorded so that the run can go on with the next
+// part; only a lost connection, after which nothing else can work, ends the run.
+template <typename Work>
+Outcome perform(ServerState& state, const std::string& label, Work&& work) {
+    try {
+        work();
+        return Outcome::Done;
+    } catch (const db::DatabaseError& e) {
+        if (e.connectionLost()) {
+            recordError(state, label + ": " + e.what() + " (the run ended here)");
+            return Outcome::ConnectionLost;
+        }
+        recordError(state, label + ": " + e.what());
+    } catch (const std::exception& e) {
+        recordError(state, label + ": " + e.what());
+    } catch (...) {
+        recordError(state, label + ": an error of unknown kind");
+    }
+    return Outcome::Failed;
+}
+
+}  // namespace
+
+void RunTasks(ServerState& state, const TaskList& steps) {
+    state.report.clear();
+    if (!state.db.OpenDatabase()) {
+        // The counters keep the previous run's values; the results line says why nothing ran.
+        recordError(state, "Could not open the database: " + state.db.lastOpenError());
+        state.db.CloseDatabase();
+        return;
+    }
+    state.counters.reset();
+
+    bool lost = perform(state, "Lifting due notification mutes", [&] {
+                    state.db.execute(kLiftDueMutesSql);
+                }) == Outcome::ConnectionLost;
+    for (const auto& step : steps) {
+        if (lost) {
+            break;
+        }
+        lost = perform(state, step.label, [&] { step.run(state); }) == Outcome::ConnectionLost;
+    }
+    if (!lost) {
+        perform(state, "Writing the AutomationServer_Log row", [&] {
+            state.db.execute(kInsertLogSql, {db::Value(state.counters.emails()),
+                                             db::Value(state.counters.issuesCreated()),
+                                             db::Value(state.counters.issuesClosed())});
+        });
+    }
+    // Closed twice, as every run always has: the second close is a no-op.
+    state.db.CloseDatabase();
+    state.db.CloseDatabase();
+}
+
+}  // namespace fas::tasks

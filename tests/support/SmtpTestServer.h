@@ -1,0 +1,108 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/ProcessRunner.h"
+#include "support/TestDatabase.h"
+
+namespace fas::test {
+
+// A message as the SMTP test server stored it (see tests/support/smtp_test_server.py).
+struct ReceivedMessage {
+    int connection = 0;    // which connection carried it, counting from 1
+    std::string tls;       // "none", "starttls" or "implicit"
+    std::string authUser;  // empty without AUTH
+    std::string mailFrom;
+    std::vector<std::string> rcptTos;
+    std::string raw;  // the data as received
+    // Header values as a mail reader shows them (encoded words decoded).
+    std::string subject, from, to, date, messageId, mimeVersion, transferEncoding;
+    std::string contentType, charset;
+    std::string body;     // the bytes after the transfer encoding is undone
+    std::string defects;  // what the parser found wrong; empty when nothing
+
+    static ReceivedMessage load(const std::filesystem::path& folder);
+};
+
+// A self-signed certificate for localhost and 127.0.0.1, made with openssl.
+class TestCertificate {
+  public:
+    TestCertificate();
+    const std::filesystem::path& certificate() const { return cert_; }
+    const std::filesystem::path& key() const { return key_; }
+
+  private:
+    TempDir dir_;
+    std::filesystem::path cert_;
+    std::filesystem::path key_;
+};
+
+struct SmtpServerOptions {
+    enum class Tls { None, StartTls, RequireStartTls, Implicit };
+    std::string host = "127.0.0.1";
+    int port = 0;  // 0: a free one
+    Tls tls = Tls::None;
+    const TestCertificate* certificate = nullptr;  // needed for every TLS mode
+    std::optional<std::string> authUser;           // set: AUTH required with these credentials
+    std::string authPassword;
+    std::vector<std::string> rejectRecipients;  // refused at RCPT with 550
+    std::vector<std::string> rejectDataTo;      // data refused with 554 when sent to these
+
+    // Chainable set-up: SmtpServerOptions().withTls(Tls::StartTls, cert).withAuth("u", "p").
+    SmtpServerOptions& withTls(Tls mode, const TestCertificate& cert) {
+        tls = mode;
+        certificate = &cert;
+        return *this;
+    }
+    SmtpServerOptions& withAuth(std::string user, std::string password) {
+        authUser = std::move(user);
+        authPassword = std::move(password);
+        return *this;
+    }
+    SmtpServerOptions& rejecting(std::string recipient) {
+        rejectRecipients.push_back(std::move(recipient));
+        return *this;
+    }
+    SmtpServerOptions& refusingDataTo(std::string recipient) {
+        rejectDataTo.push_back(std::move(recipient));
+        return *this;
+    }
+};
+
+// A real SMTP server (aiosmtpd under /usr/bin/python3) on a loopback port, for as long as the
+// object lives.
+class SmtpTestServer {
+  public:
+    explicit SmtpTestServer(SmtpServerOptions options = {});
+    ~SmtpTestServer();
+    SmtpTestServer(const SmtpTestServer&) = delete;
+    SmtpTestServer& operator=(const SmtpTestServer&) = delete;
+
+    const std::string& host() const { return options_.host; }
+    int port() const { return port_; }
+    // Connections accepted so far (a STARTTLS upgrade is not a new one).
+    int connections() const;
+    // Every message accepted so far, in the order received.
+    std::vector<ReceivedMessage> messages() const;
+    // Ends the server now: from then on the port refuses connections.
+    void stop();
+
+    // Parses a message file (a pickup directory's .eml) the way the server parses what it
+    // receives; only the header and body fields are filled.
+    static ReceivedMessage parseMessageFile(const std::filesystem::path& file);
+
+    static std::filesystem::path script();
+    static const char* python() { return "/usr/bin/python3"; }
+
+  private:
+    SmtpServerOptions options_;
+    TempDir store_;
+    std::unique_ptr<BackgroundProcess> process_;
+    int port_ = 0;
+};
+
+}  // namespace fas::test
