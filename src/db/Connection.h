@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -12,10 +13,37 @@ namespace fas::db {
 
 using Params = std::vector<Value>;
 
-// All rows of a query, fetched when it was opened.
-struct ResultSet {
+// All rows of a query, fetched when it was opened. Cells are kept compact (texts in one buffer)
+// because a rule query can return tens of thousands of wide rows.
+class ResultSet {
+public:
     std::vector<std::string> columns;
-    std::vector<std::vector<Value>> rows;
+
+    // Backends fill a result row by row, column by column.
+    void addRow() { ++rows_; }
+    void addNull() { cells_.push_back(Cell{Value::Kind::Null, 0, {0}}); }
+    void addInteger(std::int64_t v) { cells_.push_back(Cell{Value::Kind::Integer, 0, {v}}); }
+    void addReal(double v);
+    void addText(std::string_view v);
+    void addDateTime(const DateTime& v);
+    void addValue(const Value& v);
+
+    std::size_t rowCount() const { return rows_; }
+    Value cell(std::size_t row, std::size_t column) const;
+
+private:
+    struct Cell {
+        Value::Kind kind;
+        std::uint32_t length;
+        union {
+            std::int64_t integer;
+            double real;
+            std::uint64_t offset;
+        };
+    };
+    std::vector<Cell> cells_;
+    std::string text_;
+    std::size_t rows_ = 0;
 };
 
 // One open connection of a backend. Statements use '?' placeholders for every value.

@@ -5,7 +5,7 @@
 #include <sqlext.h>
 #include <sqlucode.h>
 
-#include <charconv>
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -16,6 +16,7 @@
 #include "db/OdbcConnectionString.h"
 #include "db/OdbcHandle.h"
 #include "db/OdbcUtf16.h"
+#include "db/OdbcValues.h"
 
 namespace fas::db {
 namespace {
@@ -68,8 +69,15 @@ std::vector<Diagnostic> diagnosticsOf(SQLSMALLINT type, SQLHANDLE handle) {
         }
         const std::size_t chars =
             std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), text.size() - 1);
-        found.push_back(
-            {fromOdbcWide(state, SQL_SQLSTATE_SIZE), trimmedEnd(fromOdbcWide(text.data(), chars))});
+        Diagnostic d{fromOdbcWide(state, SQL_SQLSTATE_SIZE),
+                     trimmedEnd(fromOdbcWide(text.data(), chars))};
+        // Drivers repeat a record now and then; once is enough for a reader.
+        const bool repeated = std::any_of(found.begin(), found.end(), [&](const Diagnostic& f) {
+            return f.state == d.state && f.text == d.text;
+        });
+        if (!repeated) {
+            found.push_back(std::move(d));
+        }
     }
     return found;
 }
@@ -143,7 +151,6 @@ struct BoundParameter {
 struct ExecutedStatement {
     std::vector<BoundParameter> parameters;
     OdbcHandle handle;
-    bool noData = false;
 };
 
 SQL_TIMESTAMP_STRUCT toTimestamp(const DateTime& value) {
@@ -264,46 +271,6 @@ struct Column {
     ReadAs readAs = ReadAs::Text;
     SQLSMALLINT scale = 0;
 };
-
-// Decimal and numeric values arrive as text: an integer when the scale is 0 and it fits, else a
-// floating value. std::from_chars ignores the process locale, unlike strtod.
-Value decimalValue(std::string_view text, SQLSMALLINT scale) {
-    while (!text.empty() && text.front() == ' ') {
-        text.remove_prefix(1);
-    }
-    while (!text.empty() && text.back() == ' ') {
-        text.remove_suffix(1);
-    }
-    if (!text.empty() && text.front() == '+') {
-        text.remove_prefix(1);
-    }
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (scale == 0) {
-        long long integer = 0;
-        const auto [end, ec] = std::from_chars(first, last, integer);
-        if (ec == std::errc() && end == last) {
-            return Value(integer);
-        }
-    }
-    double real = 0;
-    const auto [end, ec] = std::from_chars(first, last, real);
-    if (ec == std::errc() && end == last) {
-        return Value(real);
-    }
-    return Value(std::string(text));
-}
-
-std::string hexText(const std::vector<unsigned char>& bytes) {
-    static constexpr char kDigits[] = "0123456789ABCDEF";
-    std::string out = "0x";
-    out.reserve(2 + bytes.size() * 2);
-    for (unsigned char b : bytes) {
-        out.push_back(kDigits[b >> 4]);
-        out.push_back(kDigits[b & 0x0F]);
-    }
-    return out;
-}
 
 class ColumnReader {
   public:
@@ -476,8 +443,8 @@ class OdbcConnection final : public Connection {
     OdbcConnection(const std::string& connectionString, int loginTimeoutSeconds) {
         const std::string odbcString = toOdbcConnectionString(connectionString);
         const auto fail = [&](const OdbcHandle& handle, SQLRETURN rc) {
-            std::string message = "Cannot connect to " + odbcString + ": " +
-                                  describe(diagnosticsOf(handle.type(), handle.get()), rc);
+            std::string message = "Cannot connect with \"" + odbcString +
+                                  "\": " + describe(diagnosticsOf(handle.type(), handle.get()), rc);
             message = removePasswords(removePasswords(message, connectionString), odbcString);
             throw DatabaseError(message);
         };
@@ -537,17 +504,12 @@ class OdbcConnection final : public Connection {
 
     void execute(std::string_view sql, const Params& params) override {
         ExecutedStatement stmt = run(sql, params);
-        if (!stmt.noData) {
-            discardRemainingResults(stmt.handle, sql);
-        }
+        discardRemainingResults(stmt.handle, sql);
     }
 
     ResultSet query(std::string_view sql, const Params& params) override {
         ExecutedStatement stmt = run(sql, params);
         ResultSet result;
-        if (stmt.noData) {
-            return result;
-        }
         const OdbcHandle& h = stmt.handle;
         // The rows are those of the first result that has columns; row counts of statements
         // before it in the batch are skipped.
@@ -574,12 +536,10 @@ class OdbcConnection final : public Connection {
                 break;
             }
             check(rc, h, sql, "fetching a row");
-            std::vector<Value> row;
-            row.reserve(columns.size());
+            result.addRow();
             for (std::size_t i = 0; i < columns.size(); ++i) {
-                row.push_back(reader.read(static_cast<SQLUSMALLINT>(i + 1), columns[i]));
+                result.addValue(reader.read(static_cast<SQLUSMALLINT>(i + 1), columns[i]));
             }
-            result.rows.push_back(std::move(row));
         }
         discardRemainingResults(h, sql);
         return result;
@@ -614,10 +574,9 @@ class OdbcConnection final : public Connection {
             bindParameter(h, i, params[i], stmt.parameters[i], sql);
         }
         const SQLRETURN rc = SQLExecute(h.get());
-        // SQL_NO_DATA: a searched UPDATE or DELETE that touched no row, which is no failure.
-        if (rc == SQL_NO_DATA) {
-            stmt.noData = true;
-        } else {
+        // SQL_NO_DATA: a searched UPDATE or DELETE that touched no row, which is no failure;
+        // later results of a batch still follow it.
+        if (rc != SQL_NO_DATA) {
             check(rc == SQL_NEED_DATA ? SQL_ERROR : rc, h, sql);
         }
         return stmt;

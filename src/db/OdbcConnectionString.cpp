@@ -360,11 +360,11 @@ std::string redactConnectionString(std::string_view connectionString) {
             out.push_back(text[pos++]);
             continue;
         }
-        out.append(text.substr(pos, *valueStart - pos));
         std::size_t p = *valueStart;
         while (p < text.size() && (text[p] == ' ' || text[p] == '\t')) {
             ++p;
         }
+        out.append(text.substr(pos, p - pos));
         if (p < text.size() && (text[p] == '{' || text[p] == '"' || text[p] == '\'')) {
             readValue(text, p);
         } else {

@@ -32,8 +32,14 @@ void Recordset::moveNext() {
 }
 
 std::size_t Recordset::columnIndex(std::string_view column) const {
+    for (const auto& [name, index] : lookedUp_) {
+        if (name == column) {
+            return index;
+        }
+    }
     for (std::size_t i = 0; i < result_.columns.size(); ++i) {
         if (sameName(result_.columns[i], column)) {
+            lookedUp_.emplace_back(std::string(column), i);
             return i;
         }
     }
@@ -41,14 +47,14 @@ std::size_t Recordset::columnIndex(std::string_view column) const {
                         "' (statement: " + statementForMessage(sql_) + ")");
 }
 
-const Value& Recordset::value(std::string_view column) const {
+Value Recordset::value(std::string_view column) const {
     const std::size_t index = columnIndex(column);
     if (eof()) {
         throw DatabaseError("No current row: column '" + std::string(column) +
                             "' was read past the last row (statement: " +
                             statementForMessage(sql_) + ")");
     }
-    return result_.rows[position_][index];
+    return result_.cell(position_, index);
 }
 
 void Recordset::rethrow(std::string_view column, const std::exception& e) const {
@@ -59,7 +65,7 @@ void Recordset::rethrow(std::string_view column, const std::exception& e) const 
 // Each read form converts the value and names the column and statement when it cannot.
 #define FAS_RECORDSET_READ(Type, Name, Expression)       \
     Type Recordset::Name(std::string_view column) const { \
-        const Value& v = value(column);                   \
+        const Value v = value(column);                    \
         try {                                             \
             return Expression;                            \
         } catch (const ConversionError& e) {              \

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "db/Connection.h"
@@ -18,16 +19,16 @@ public:
     Recordset() = default;
     Recordset(std::string sql, ResultSet result);
 
-    bool eof() const { return position_ >= result_.rows.size(); }
-    bool empty() const { return result_.rows.empty(); }
+    bool eof() const { return position_ >= result_.rowCount(); }
+    bool empty() const { return result_.rowCount() == 0; }
     void moveNext();
-    std::size_t rowCount() const { return result_.rows.size(); }
+    std::size_t rowCount() const { return result_.rowCount(); }
     const std::vector<std::string>& columns() const { return result_.columns; }
     const std::string& sql() const { return sql_; }
 
     // The column of the current row, by name (case-insensitive). A name the query lacks, or a
     // read past the last row, is an error naming the column and the statement.
-    const Value& value(std::string_view column) const;
+    Value value(std::string_view column) const;
 
     // The three read forms, with the column and the statement in any conversion error.
     std::string text(std::string_view column) const;
@@ -46,6 +47,9 @@ private:
     std::string sql_;
     ResultSet result_;
     std::size_t position_ = 0;
+    // Names already looked up, as the caller wrote them: rules read the same few columns of
+    // every row.
+    mutable std::vector<std::pair<std::string, std::size_t>> lookedUp_;
 };
 
 }  // namespace fas::db

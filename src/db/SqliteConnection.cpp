@@ -85,10 +85,9 @@ public:
         }
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            auto& row = result.rows.emplace_back();
-            row.reserve(static_cast<std::size_t>(columns));
+            result.addRow();
             for (int i = 0; i < columns; ++i) {
-                row.push_back(columnValue(stmt, i));
+                addColumn(result, stmt, i);
             }
         }
         if (rc != SQLITE_DONE) {
@@ -202,18 +201,22 @@ private:
         }
     }
 
-    static Value columnValue(sqlite3_stmt* stmt, int i) {
+    static void addColumn(ResultSet& result, sqlite3_stmt* stmt, int i) {
         switch (sqlite3_column_type(stmt, i)) {
             case SQLITE_INTEGER:
-                return Value(static_cast<long long>(sqlite3_column_int64(stmt, i)));
+                result.addInteger(sqlite3_column_int64(stmt, i));
+                break;
             case SQLITE_FLOAT:
-                return Value(sqlite3_column_double(stmt, i));
+                result.addReal(sqlite3_column_double(stmt, i));
+                break;
             case SQLITE_NULL:
-                return Value();
+                result.addNull();
+                break;
             default: {
                 const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
                 const int size = sqlite3_column_bytes(stmt, i);
-                return Value(std::string(text ? text : "", static_cast<std::size_t>(size)));
+                result.addText(std::string_view(text ? text : "", static_cast<std::size_t>(size)));
+                break;
             }
         }
     }

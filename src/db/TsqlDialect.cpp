@@ -250,17 +250,25 @@ class Translator {
             count = k + 2;
             last = k + 3;
         }
+        if (wordAt(last + 1, "PERCENT") || wordAt(last + 1, "WITH")) {
+            return;  // no LIMIT says that; the engine reports the statement
+        }
         const Kind kind = kindAt(count);
+        if (kind != Kind::Number && kind != Kind::Placeholder) {
+            return;
+        }
+        std::string limit(textAt(count));
         if (kind == Kind::Placeholder) {
             // Moving a ? changes which value it takes unless every ? gets its number.
-            if (textAt(count) != "?" || !onlyPlainPlaceholders()) {
+            if (limit != "?" || !onlyPlainPlaceholders()) {
                 return;
             }
             numberPlaceholders_ = true;
-        } else if (kind != Kind::Number) {
-            return;
+            limit += std::to_string(
+                std::count_if(sig_.begin(), sig_.begin() + static_cast<std::ptrdiff_t>(count) + 1,
+                              [&](std::size_t t) { return tokens_[t].kind == Kind::Placeholder; }));
         }
-        pending_.push_back({depth, std::string(textAt(count))});
+        pending_.push_back({depth, limit});
         std::size_t lastToken = sig_[last];
         if (lastToken + 1 < tokens_.size() && tokens_[lastToken + 1].kind == Kind::Blank) {
             ++lastToken;
@@ -286,9 +294,10 @@ class Translator {
     void numberPlainPlaceholders() {
         int number = 0;
         for (std::size_t t : sig_) {
-            if (tokens_[t].kind == Kind::Placeholder) {
-                replace(t, "?" + std::to_string(++number));
+            if (tokens_[t].kind == Kind::Placeholder && !edits_[t].replacement) {
+                replace(t, "?" + std::to_string(number + 1));
             }
+            number += tokens_[t].kind == Kind::Placeholder ? 1 : 0;
         }
     }
 

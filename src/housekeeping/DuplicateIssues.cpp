@@ -14,8 +14,8 @@ constexpr std::string_view kDuplicateIssues =
     "count(id) AS RecordCount,max(auto_date) AS MaxDate,MAX(ID) AS MaxID FROM Issues WHERE "
     "Status='Open' GROUP BY ItemID,ItemDesc,ContractID,Category,AUTO_Item HAVING count(ID)>1) I2 "
     "ON Issues.ItemID=I2.ItemID AND Issues.ItemDesc=I2.ItemDesc AND "
-    "Issues.ContractID=I2.ContractID AND "
-    "Issues.AUTO_Item=I2.AUTO_Item WHERE I2.MaxID IS NOT NULL AND "
+    "Issues.ContractID=I2.ContractID AND Issues.Category=I2.Category AND "
+    "Issues.AUTO_Item=I2.AUTO_Item WHERE Issues.Status='Open' AND I2.MaxID IS NOT NULL AND "
     "I2.MaxID<>Issues.ID ORDER BY I2.MaxID,Issues.ID";
 
 }  // namespace

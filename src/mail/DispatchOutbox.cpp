@@ -40,7 +40,10 @@ std::vector<RecipientGroup> readOutbox(db::Database& db) {
         group.senderName = outbox.value("EmailFromName");
         group.body += outbox.joined("EmailBody");
         group.body += "\r\n";
-        group.idList += (group.idList.empty() ? "" : ",") + std::to_string(outbox.int64("ID"));
+        if (!group.idList.empty()) {
+            group.idList += ',';
+        }
+        group.idList += std::to_string(outbox.int64("ID"));
         ++group.rows;
     }
     return groups;
@@ -51,12 +54,11 @@ void reportError(ServerState& state, const std::string& message) {
     state.report.recordError(message);
 }
 
-std::string senderText(const db::Value& value, const char* column, const RecipientGroup& group) {
+std::string senderText(const db::Value& value, const char* column) {
     try {
         return value.asText();
     } catch (const db::ConversionError& e) {
-        throw MessageRefused("The outbox rows " + group.idList + " have no usable " + column +
-                             ": " + e.what());
+        throw MessageRefused(std::string(column) + " cannot be read as text: " + e.what());
     }
 }
 
@@ -82,10 +84,9 @@ void dispatch(ServerState& state, const std::vector<RecipientGroup>& groups,
                 owned = makeMailTransport(state);
                 transport = owned.get();
             }
-            result =
-                transport->SendOutboxMessage(senderText(group.senderAddress, "EmailFrom", group),
-                                             senderText(group.senderName, "EmailFromName", group),
-                                             group.recipientText, subject, body);
+            result = transport->SendOutboxMessage(senderText(group.senderAddress, "EmailFrom"),
+                                                  senderText(group.senderName, "EmailFromName"),
+                                                  group.recipientText, subject, body);
         } catch (const MessageRefused& e) {
             reportError(state, "E-mail to '" + group.recipientText + "' not sent, outbox rows " +
                                    group.idList + " stay pending: " + e.what());
@@ -104,8 +105,9 @@ void dispatch(ServerState& state, const std::vector<RecipientGroup>& groups,
         // it again next run (at least once, never lost).
         markSent(state.db, group);
         for (const auto& refusal : result.refused) {
-            reportError(state, "E-mail to '" + group.recipientText + "' did not reach " +
-                                   refusal.address + ": " + refusal.reason);
+            reportError(state, "E-mail to '" + group.recipientText + "' (sent, outbox rows " +
+                                   group.idList + ") did not reach " + refusal.address + ": " +
+                                   refusal.reason);
         }
         state.counters.addEmail();
     }

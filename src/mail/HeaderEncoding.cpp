@@ -63,11 +63,16 @@ bool isContinuationByte(char c) {
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
-// Encoded words of at most kEncodedWordBytes each, never splitting a UTF-8 character.
-std::vector<std::string> encodedWords(std::string_view text) {
+// Encoded words of at most kEncodedWordBytes each (the first one shorter, to fit on the line
+// after "Name: "), never splitting a UTF-8 character.
+std::vector<std::string> encodedWords(std::string_view text, std::string_view fieldName) {
+    // "=?UTF-8?B?" and "?=" take 12 characters; 4 base64 characters carry 3 bytes.
+    const std::size_t firstRoom = kFoldAt - fieldName.size() - 2 - 12;
+    std::size_t limit = std::min(kEncodedWordBytes, firstRoom / 4 * 3);
     std::vector<std::string> words;
     while (!text.empty()) {
-        std::size_t take = std::min(text.size(), kEncodedWordBytes);
+        std::size_t take = std::min(text.size(), limit);
+        limit = kEncodedWordBytes;
         while (take < text.size() && take > 1 && isContinuationByte(text[take])) {
             --take;
         }
@@ -138,7 +143,7 @@ std::string unstructuredField(std::string_view name, std::string_view value) {
     }
     FoldedLine line(name);
     if (!plain) {
-        for (const auto& word : encodedWords(text)) {
+        for (const auto& word : encodedWords(text, name)) {
             line.word(word);
         }
         return line.take();
@@ -168,11 +173,14 @@ std::string mailboxField(std::string_view name, std::string_view displayName,
     if (isPlainAscii(text)) {
         line.word(quoted(text));
     } else {
-        for (const auto& word : encodedWords(text)) {
+        for (const auto& word : encodedWords(text, name)) {
             line.word(word);
         }
     }
-    line.word("<" + std::string(address) + ">");
+    std::string angled = "<";
+    angled += address;
+    angled += '>';
+    line.word(angled);
     return line.take();
 }
 

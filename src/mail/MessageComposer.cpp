@@ -40,7 +40,12 @@ MessageStamp MessageStamper::stamp(std::string_view senderAddress) {
     std::snprintf(local, sizeof local, "%lld.%ld.%llu.%016llx", static_cast<long long>(now),
                   static_cast<long>(getpid()), static_cast<unsigned long long>(++sequence_),
                   static_cast<unsigned long long>(random_()));
-    return {rfc5322Date(now), "<" + std::string(local) + "@" + domain + ">"};
+    std::string id = "<";
+    id += local;
+    id += '@';
+    id += domain;
+    id += '>';
+    return {rfc5322Date(now), id};
 }
 
 std::string composeMessage(const OutgoingMessage& message, const MessageStamp& stamp) {

@@ -47,6 +47,11 @@ void SmtpConversation::commandSent(std::string_view line) {
     for (const auto candidate : kVerbs) {
         known = known || verb == candidate;
     }
+    if (verb == "QUIT" || closing_) {
+        // libcurl closes a failed connection within the transfer: what failed came before.
+        closing_ = true;
+        return;
+    }
     reply_.reset();
     argument_.clear();
     if (!known) {
@@ -67,6 +72,9 @@ void SmtpConversation::commandSent(std::string_view line) {
 }
 
 void SmtpConversation::replyReceived(std::string_view lines) {
+    if (closing_) {
+        return;
+    }
     while (!lines.empty()) {
         const auto end = lines.find('\n');
         const auto line = withoutLineEnd(lines.substr(0, end));
@@ -121,6 +129,9 @@ std::string SmtpConversation::lastExchange() const {
         what = "MAIL FROM:<" + argument_ + ">";
     } else if (command_ == "RCPT") {
         what = "RCPT TO:<" + argument_ + ">";
+    }
+    if (command_ == "message data") {
+        what = "the message data";
     }
     return "the server answered " + what + " with \"" + reply_->text + "\"";
 }

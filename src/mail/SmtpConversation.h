@@ -34,6 +34,8 @@ class SmtpConversation {
     // The last command sent: "EHLO", "STARTTLS", "AUTH", "MAIL", "RCPT", "DATA", "message data"
     // or empty before any.
     const std::string& lastCommand() const { return command_; }
+    // The code of the final reply to the last command, or 0 when none came.
+    int lastReplyCode() const { return reply_ ? reply_->code : 0; }
 
   private:
     struct Recipient {
@@ -45,6 +47,7 @@ class SmtpConversation {
     std::string argument_;  // the address of MAIL or RCPT
     std::optional<SmtpReply> reply_;
     std::vector<Recipient> recipients_;
+    bool closing_ = false;  // QUIT sent: nothing after it concerns the message
 };
 
 }  // namespace fas::mail

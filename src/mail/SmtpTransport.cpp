@@ -136,11 +136,10 @@ std::string SmtpTransport::serverDescription() const {
     return text + ")";
 }
 
-DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
-    const std::string data = composeMessage(message, stamper_.stamp(message.senderAddress));
+SmtpTransport::Attempt SmtpTransport::attempt(const OutgoingMessage& message,
+                                              const std::string& data, bool freshConnection) {
+    Attempt result;
     Upload upload{data};
-    SmtpConversation conversation;
-    char errorText[CURL_ERROR_SIZE] = {};
 
     Slist recipients;
     for (const auto& address : message.recipients) {
@@ -153,18 +152,17 @@ DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
     }
 
     const bool implicitTls = settings_.security == SmtpSecurity::ImplicitTls;
-    const std::string host =
-        settings_.host.find(':') != std::string::npos && settings_.host.front() != '['
-            ? "[" + settings_.host + "]"
-            : settings_.host;
-    const std::string url = std::string(implicitTls ? "smtps://" : "smtp://") + host + ":" +
+    const bool ipv6 =
+        settings_.host.find(':') != std::string::npos && settings_.host.front() != '[';
+    const std::string url = std::string(implicitTls ? "smtps://" : "smtp://") +
+                            (ipv6 ? "[" + settings_.host + "]" : settings_.host) + ":" +
                             std::to_string(settings_.port);
     const std::string mailFrom = "<" + message.senderAddress + ">";
 
     // Every option afresh for each message; the connection cache survives the reset.
     auto& h = *handle_;
     curl_easy_reset(h.curl);
-    h.set(CURLOPT_ERRORBUFFER, errorText, "CURLOPT_ERRORBUFFER");
+    h.set(CURLOPT_ERRORBUFFER, result.errorText.data(), "CURLOPT_ERRORBUFFER");
     h.set(CURLOPT_URL, url.c_str(), "CURLOPT_URL");
     h.set(CURLOPT_NOSIGNAL, 1L, "CURLOPT_NOSIGNAL");
     h.set(CURLOPT_CONNECTTIMEOUT, static_cast<long>(settings_.connectTimeout.count()),
@@ -187,6 +185,9 @@ DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
     if (!settings_.reuseConnection) {
         h.set(CURLOPT_FORBID_REUSE, 1L, "CURLOPT_FORBID_REUSE");
     }
+    if (freshConnection) {
+        h.set(CURLOPT_FRESH_CONNECT, 1L, "CURLOPT_FRESH_CONNECT");
+    }
     h.set(CURLOPT_MAIL_FROM, mailFrom.c_str(), "CURLOPT_MAIL_FROM");
     h.set(CURLOPT_MAIL_RCPT, recipients.get(), "CURLOPT_MAIL_RCPT");
     h.set(kAllowRecipientFailures, 1L, "CURLOPT_MAIL_RCPT_ALLOWFAILS");
@@ -197,17 +198,37 @@ DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
     h.set(CURLOPT_READDATA, static_cast<void*>(&upload), "CURLOPT_READDATA");
     // The conversation is followed through the debug callback; nothing is printed.
     h.set(CURLOPT_DEBUGFUNCTION, &followConversation, "CURLOPT_DEBUGFUNCTION");
-    h.set(CURLOPT_DEBUGDATA, static_cast<void*>(&conversation), "CURLOPT_DEBUGDATA");
+    h.set(CURLOPT_DEBUGDATA, static_cast<void*>(&result.conversation), "CURLOPT_DEBUGDATA");
     h.set(CURLOPT_VERBOSE, 1L, "CURLOPT_VERBOSE");
 
-    const CURLcode code = curl_easy_perform(h.curl);
+    result.code = curl_easy_perform(h.curl);
+    long newConnections = 0;
+    result.reusedConnection =
+        curl_easy_getinfo(h.curl, CURLINFO_NUM_CONNECTS, &newConnections) == CURLE_OK &&
+        newConnections == 0;
     // Nothing set for this message may outlive it (the buffers above go now).
     curl_easy_reset(h.curl);
+    return result;
+}
 
-    if (code == CURLE_OK) {
-        return {conversation.refusedRecipients()};
+DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
+    const std::string data = composeMessage(message, stamper_.stamp(message.senderAddress));
+    auto result = attempt(message, data, false);
+    // A server may end a connection it kept open (idle time, messages per connection) with 421
+    // or by closing it. When that happens on the reused connection before the message data went
+    // out, the server has not got the message: try once more on a new connection.
+    if (result.code != CURLE_OK && result.reusedConnection &&
+        !result.conversation.messageRefused() &&
+        result.conversation.lastCommand() != "message data") {
+        result = attempt(message, data, true);
     }
-    const std::string detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(code);
+    if (result.code == CURLE_OK) {
+        return {result.conversation.refusedRecipients()};
+    }
+
+    const auto& conversation = result.conversation;
+    const std::string detail = result.errorText[0] != '\0' ? std::string(result.errorText.data())
+                                                           : curl_easy_strerror(result.code);
     const std::string exchange = conversation.lastExchange();
     if (conversation.messageRefused()) {
         std::string text = "The " + serverDescription() + " refused the message to '";
@@ -230,7 +251,12 @@ DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
     if (!exchange.empty()) {
         text += " (" + exchange + ")";
     }
-    throw MailUnavailable(text + hintFor(code, settings_));
+    if (conversation.lastReplyCode() == 530) {
+        text +=
+            "; the server wants a secure connection or a log-in first "
+            "(AutomationServerEmailUseSSLTLS, AutomationServerEmailUser)";
+    }
+    throw MailUnavailable(text + hintFor(result.code, settings_));
 }
 
 }  // namespace fas::mail

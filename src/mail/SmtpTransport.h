@@ -1,9 +1,13 @@
 #pragma once
 
+#include <curl/curl.h>
+
+#include <array>
 #include <memory>
 
 #include "mail/MailTransport.h"
 #include "mail/MessageComposer.h"
+#include "mail/SmtpConversation.h"
 #include "mail/SmtpSettings.h"
 
 namespace fas::mail {
@@ -26,6 +30,14 @@ class SmtpTransport : public MailTransport {
 
   private:
     struct Handle;
+    // One try at sending the composed message.
+    struct Attempt {
+        CURLcode code{};
+        bool reusedConnection = false;
+        SmtpConversation conversation;
+        std::array<char, CURL_ERROR_SIZE> errorText{};
+    };
+    Attempt attempt(const OutgoingMessage& message, const std::string& data, bool freshConnection);
 
     // "mail server smtp.example.com:587 (STARTTLS, user 'x')": names the settings, never the
     // password.

@@ -113,10 +113,11 @@ std::string UsageText() {
     std::string text =
         "Usage: automation-server [--config FILE] [--headless] [--once] [--pickup-dir DIR] "
         "[--help]\n\n" +
-        wrapped("Ferrow Automation Server 7.16: applies the compliance rule catalog to the "
-                "database named in config.txt at every poll interval, raises and closes issues "
-                "and delivers the notification e-mails. Without options it shows its window.",
-                0, 79) +
+        wrapped(
+            "Ferrow Automation Server 7.16: applies the compliance rule catalog to the "
+            "database named in config.txt at every poll interval, raises and closes issues "
+            "and delivers the notification e-mails. Without options it shows its window.",
+            0, 79) +
         "\nOptions:\n";
     for (const auto& spec : options()) {
         std::string head = "  " + std::string(spec.name);

@@ -9,7 +9,7 @@
 namespace fas::startup {
 
 class CommandLineError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -16,8 +16,8 @@ auto column(const db::Recordset& rs, const char* name, Read read) {
     try {
         return read(rs, name);
     } catch (const std::exception& e) {
-        throw CompanySettingsError(std::string("Cannot load the company settings: column ") +
-                                   name + " of the Company row: " + e.what());
+        throw CompanySettingsError(std::string("Cannot load the company settings: column ") + name +
+                                   " of the Company row: " + e.what());
     }
 }
 
@@ -47,8 +47,9 @@ void LoadCompanySettings(ServerState& state) {
     company.Fax = informational(rs, "Fax");
     company.Email = informational(rs, "Email");
     company.Website = informational(rs, "Website");
-    company.AutomationServerPoll = column(
-        rs, "AutomationServerPoll", [](const db::Recordset& r, const char* n) { return r.int16(n); });
+    company.AutomationServerPoll =
+        column(rs, "AutomationServerPoll",
+               [](const db::Recordset& r, const char* n) { return r.int16(n); });
     company.AutomationServerEmailFrom = text(rs, "AutomationServerEmailFrom");
     company.AutomationServerEmailServer = text(rs, "AutomationServerEmailServer");
     company.AutomationServerEmailServerPort = text(rs, "AutomationServerEmailServerPort");

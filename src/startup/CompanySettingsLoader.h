@@ -8,7 +8,7 @@ namespace fas::startup {
 
 // The Company row could not be loaded; the message names the column and what is wrong with it.
 class CompanySettingsError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -16,13 +16,17 @@ namespace {
 
 constexpr int kFieldsRead = 5;
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isLineEnd(char c) { return c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+bool isLineEnd(char c) {
+    return c == '\r' || c == '\n';
+}
 
 // Sequential reading of quoted, comma-separated fields, taken one after another regardless of
 // line breaks: the way the files made for this program have always been read.
 class FieldReader {
-public:
+  public:
     explicit FieldReader(std::string_view text) : text_(text) {}
 
     // The next field, or nothing when the text has ended.
@@ -67,7 +71,7 @@ public:
         return field;
     }
 
-private:
+  private:
     void skipBlanks() {
         while (pos_ < text_.size() && isBlank(text_[pos_])) {
             ++pos_;
@@ -138,8 +142,8 @@ ConfigValues ParseConfigText(std::string_view text, const std::filesystem::path&
         }
         if (!field) {
             throw ConfigError(describeFile(file) + " holds " + std::to_string(i) + " of the " +
-                              std::to_string(kFieldsRead) + " fields start-up needs: " +
-                              missingPartOf(i) + ".");
+                              std::to_string(kFieldsRead) +
+                              " fields start-up needs: " + missingPartOf(i) + ".");
         }
         fields[static_cast<std::size_t>(i)] = std::move(*field);
     }

@@ -11,7 +11,7 @@ namespace fas::startup {
 
 // config.txt could not be used; the message names the file and what is wrong with it.
 class ConfigError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

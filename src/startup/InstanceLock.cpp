@@ -123,9 +123,9 @@ std::string NormalisedDatabaseKey(std::string_view location,
 std::filesystem::path InstanceLockFile(std::string_view location,
                                        const std::filesystem::path& baseDirectory) {
     std::array<char, 17> hex{};
-    std::snprintf(hex.data(), hex.size(), "%016llx",
-                  static_cast<unsigned long long>(
-                      fnv1a(NormalisedDatabaseKey(location, baseDirectory))));
+    std::snprintf(
+        hex.data(), hex.size(), "%016llx",
+        static_cast<unsigned long long>(fnv1a(NormalisedDatabaseKey(location, baseDirectory))));
     std::error_code error;
     auto directory = std::filesystem::temp_directory_path(error);
     if (error) {
@@ -177,7 +177,9 @@ InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
     return *this;
 }
 
-InstanceLock::~InstanceLock() { release(); }
+InstanceLock::~InstanceLock() {
+    release();
+}
 
 void InstanceLock::release() noexcept {
     if (fd_ >= 0) {

@@ -10,7 +10,7 @@ namespace fas::startup {
 
 // The lock file could not be created or locked for a reason other than another copy holding it.
 class InstanceLockError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -18,7 +18,7 @@ public:
 // the database. Servers of different databases run side by side. The system releases the lock
 // when the process ends, however it ends.
 class InstanceLock {
-public:
+  public:
     // The lock for the database `location` (config.txt's connection string; a relative sqlite:
     // path resolves against `baseDirectory`). Nothing when another copy holds it.
     static std::optional<InstanceLock> acquire(std::string_view location,
@@ -32,7 +32,7 @@ public:
 
     const std::filesystem::path& file() const { return file_; }
 
-private:
+  private:
     InstanceLock(int fd, std::filesystem::path file) : fd_(fd), file_(std::move(file)) {}
     void release() noexcept;
 

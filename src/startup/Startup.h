@@ -23,8 +23,8 @@ enum class StartupStatus {
 
 struct StartupResult {
     StartupStatus status = StartupStatus::Ready;
-    std::string message;                // what went wrong, for a person; empty when Ready
-    std::optional<InstanceLock> lock;   // held for the life of the server
+    std::string message;               // what went wrong, for a person; empty when Ready
+    std::optional<InstanceLock> lock;  // held for the life of the server
 };
 
 // Start-up before the window or loop: read config.txt, open the shared connection, refuse to

@@ -26,7 +26,8 @@ std::string oneLine(const std::string& message) {
 }  // namespace
 
 std::string ResultsLine(const ServerState& state, const db::DateTime& now) {
-    std::string line = db::dateText(now) + "  - Emails: " + std::to_string(state.counters.emails()) +
+    std::string line = db::dateText(now) +
+                       "  - Emails: " + std::to_string(state.counters.emails()) +
                        "  Issues Created: " + std::to_string(state.counters.issuesCreated()) +
                        "  Issues Closed: " + std::to_string(state.counters.issuesClosed());
     const auto& errors = state.report.errors;

@@ -49,9 +49,8 @@ void RunTasks(ServerState& state, const TaskList& steps) {
     }
     state.counters.reset();
 
-    bool lost = perform(state, "Lifting due notification mutes", [&] {
-                    state.db.execute(kLiftDueMutesSql);
-                }) == Outcome::ConnectionLost;
+    bool lost = perform(state, "Lifting due notification mutes",
+                        [&] { state.db.execute(kLiftDueMutesSql); }) == Outcome::ConnectionLost;
     for (const auto& step : steps) {
         if (lost) {
             break;

@@ -9,14 +9,14 @@ namespace fas::ui {
 
 // The waiting between ticks, so that tests can drive the loop through simulated time.
 class LoopClock {
-public:
+  public:
     virtual ~LoopClock() = default;
     virtual void sleepFor(std::chrono::milliseconds delay) = 0;
 };
 
 // Real time.
 class SystemLoopClock : public LoopClock {
-public:
+  public:
     void sleepFor(std::chrono::milliseconds delay) override;
 };
 

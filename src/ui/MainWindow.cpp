@@ -20,7 +20,7 @@ constexpr int kClientHeight = 466;
 
 // The hourglass for the whole application while a run works.
 class BusyCursor {
-public:
+  public:
     BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~BusyCursor() { QApplication::restoreOverrideCursor(); }
     BusyCursor(const BusyCursor&) = delete;
@@ -106,9 +106,13 @@ void MainWindow::onDoTasks() {
     timer_.start(schedule_.manualRun());
 }
 
-void MainWindow::onClear() { txtResults_->setPlainText(QString()); }
+void MainWindow::onClear() {
+    txtResults_->setPlainText(QString());
+}
 
-void MainWindow::onExit() { ExitProgram(state_); }
+void MainWindow::onExit() {
+    ExitProgram(state_);
+}
 
 void MainWindow::runTasksAndReport() {
     tasks::RunTasks(state_, catalog_);

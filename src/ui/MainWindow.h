@@ -19,7 +19,7 @@ namespace fas::ui {
 class MainWindow : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     static constexpr const char* kDesignCaption = "Ferrow Automation Server 7.16";
     // The results list keeps the newest lines only, so that a server left running for years
     // does not grow without bound.
@@ -38,7 +38,7 @@ public:
     const PollSchedule& schedule() const { return schedule_; }
     const QTimer& pollTimer() const { return timer_; }
 
-private:
+  private:
     void onTick();
     void onDoTasks();
     void onClear();
@@ -47,7 +47,7 @@ private:
     void addResultsLine(const QString& line);
 
     ServerState& state_;
-    const tasks::TaskList& catalog_;
+    const tasks::TaskList catalog_;  // a copy: the window never depends on the caller keeping it
     PollSchedule schedule_;
     QTimer timer_;
     QPlainTextEdit* txtResults_;

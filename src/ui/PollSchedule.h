@@ -13,7 +13,7 @@ namespace fas::ui {
 // in the Company row). With a poll interval of P >= 1 timed runs come on every P-th tick, the
 // first on tick P + 1; with P <= 0 every tick runs. A manual run leaves the count alone.
 class PollSchedule {
-public:
+  public:
     static constexpr std::chrono::milliseconds kFirstTickDelay{1000};
     static constexpr std::chrono::milliseconds kTickInterval{60000};
 
@@ -32,7 +32,7 @@ public:
     std::int16_t pollTickCount() const { return pollTickCount_; }
     std::int16_t pollMinutes() const { return pollMinutes_; }
 
-private:
+  private:
     std::int16_t pollMinutes_;
     std::int16_t pollTickCount_ = 0;
 };

@@ -57,8 +57,9 @@ TEST(Statements, ValuesAreBoundNeverPastedIntoTheText) {
     OpenState s;
     const std::string hostile = "x'); DELETE FROM Issues; --";
     s.exec("INSERT INTO Issues (ID,Category,Description) VALUES (1,'Driver','keep me')");
-    s.exec("INSERT INTO Issues (ID,Category,Description,ItemDesc,DueDate,ItemID) VALUES (?,?,?,?,?,?)",
-           {2, hostile, "O'Brien", Value(), DateTime{2027, 3, 15, 0, 0, 0}, 77});
+    s.exec(
+        "INSERT INTO Issues (ID,Category,Description,ItemDesc,DueDate,ItemID) VALUES (?,?,?,?,?,?)",
+        {2, hostile, "O'Brien", Value(), DateTime{2027, 3, 15, 0, 0, 0}, 77});
     EXPECT_EQ(s.count("SELECT COUNT(*) FROM Issues"), 2);
     Recordset rs = s.db().query("SELECT * FROM Issues WHERE Category = ?", {hostile});
     ASSERT_FALSE(rs.eof());

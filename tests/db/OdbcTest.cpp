@@ -11,6 +11,7 @@
 #include "db/Connection.h"
 #include "db/Database.h"
 #include "db/Errors.h"
+#include "db/OdbcValues.h"
 #include "db/Recordset.h"
 #include "support/TestDatabase.h"
 
@@ -117,12 +118,12 @@ TEST_F(OdbcTest, BindsValuesAndReadsRowsByNameWithNullsAndDates) {
     // Bound values select rows: the apostrophe and the non-ASCII text match exactly; the date
     // compares as a date.
     const ResultSet byName = c->query("SELECT ID FROM Unit WHERE Name = ?", {kAwkwardText});
-    ASSERT_EQ(byName.rows.size(), 1u);
-    EXPECT_EQ(byName.rows[0][0], Value(1));
+    ASSERT_EQ(byName.rowCount(), 1u);
+    EXPECT_EQ(byName.cell(0, 0), Value(1));
     const ResultSet byDate =
         c->query("SELECT ID FROM Unit WHERE Due <= ?", {DateTime{2027, 3, 15, 10, 30, 5}});
-    EXPECT_EQ(byDate.rows.size(), 1u);
-    EXPECT_TRUE(c->query("SELECT ID FROM Unit WHERE Due < ?", {due.date()}).rows.empty());
+    EXPECT_EQ(byDate.rowCount(), 1u);
+    EXPECT_TRUE(c->query("SELECT ID FROM Unit WHERE Due < ?", {due.date()}).rowCount() == 0);
 }
 
 TEST_F(OdbcTest, LongTextsSurviveWhole) {
@@ -135,10 +136,10 @@ TEST_F(OdbcTest, LongTextsSurviveWhole) {
     }
     c->execute("INSERT INTO Body (ID, Text) VALUES (?, ?)", {1, text});
     const ResultSet rs = c->query("SELECT Text FROM Body WHERE ID = ?", {1});
-    ASSERT_EQ(rs.rows.size(), 1u);
-    ASSERT_NE(rs.rows[0][0].text(), nullptr);
-    EXPECT_EQ(rs.rows[0][0].text()->size(), text.size());
-    EXPECT_TRUE(*rs.rows[0][0].text() == text);
+    ASSERT_EQ(rs.rowCount(), 1u);
+    ASSERT_NE(rs.cell(0, 0).text(), nullptr);
+    EXPECT_EQ(rs.cell(0, 0).text()->size(), text.size());
+    EXPECT_TRUE(*rs.cell(0, 0).text() == text);
 }
 
 TEST_F(OdbcTest, UpdatesThatTouchNothingSucceedAndFailuresNameTheStatement) {
@@ -146,7 +147,7 @@ TEST_F(OdbcTest, UpdatesThatTouchNothingSucceedAndFailuresNameTheStatement) {
     c->execute("CREATE TABLE T (ID INTEGER PRIMARY KEY, Name TEXT)", {});
     EXPECT_NO_THROW(c->execute("UPDATE T SET Name = ? WHERE ID = ?", {"x", -1}));
     EXPECT_NO_THROW(c->execute("DELETE FROM T WHERE ID = ?", {-1}));
-    EXPECT_TRUE(c->query("SELECT ID FROM T WHERE ID = ?", {-1}).rows.empty());
+    EXPECT_TRUE(c->query("SELECT ID FROM T WHERE ID = ?", {-1}).rowCount() == 0);
 
     try {
         c->query("SELECT Nope FROM MissingTable WHERE ID = ?", {1});
@@ -199,7 +200,10 @@ TEST_F(OdbcTest, FailedConnectsThrowAndNeverShowThePassword) {
         attempts.push_back(
             "Provider=SQLOLEDB;Data Source=127.0.0.1;User ID=sa;Password=S3cret!;Port=1");
     }
+    // The OLE DB string is converted for FreeTDS; the variable goes again whatever happens.
     setenv("AUTOMATION_SERVER_ODBC_DRIVER", "FreeTDS", 1);
+    const std::unique_ptr<const char, void (*)(const char*)> unsetDriver(
+        "AUTOMATION_SERVER_ODBC_DRIVER", [](const char* name) { unsetenv(name); });
     for (const std::string& attempt : attempts) {
         try {
             openOdbcConnection(attempt, 2);
@@ -214,7 +218,17 @@ TEST_F(OdbcTest, FailedConnectsThrowAndNeverShowThePassword) {
         EXPECT_FALSE(db.lastOpenError().empty());
         EXPECT_EQ(db.lastOpenError().find("S3cret"), std::string::npos) << db.lastOpenError();
     }
-    unsetenv("AUTOMATION_SERVER_ODBC_DRIVER");
+}
+
+TEST(OdbcValues, DecimalsAreIntegersOnlyWhenWholeAndInRange) {
+    EXPECT_EQ(decimalValue("123456789012", 0), Value(123456789012LL));
+    EXPECT_EQ(decimalValue(" +7 ", 0), Value(7));
+    EXPECT_EQ(decimalValue("-42", 0), Value(-42));
+    EXPECT_EQ(decimalValue("99999999999999999999", 0), Value(1e20));
+    EXPECT_EQ(decimalValue("12.50", 2), Value(12.5));
+    EXPECT_EQ(decimalValue("12", 2), Value(12.0));
+    // SQL Server leaves out the zero before the decimal point.
+    EXPECT_EQ(decimalValue("-.25", 2), Value(-0.25));
 }
 
 }  // namespace

@@ -30,35 +30,42 @@ const char* const kXD = " (Driver.Terminated=1 OR Driver.ApplicantOnly=1 OR Driv
 const char* const kPDDocMVR =
     " (Driver.Terminated=1 OR Driver.ApplicantOnly=1 OR Driver.DAOnly=1 OR Driver.DocMVR=1)";
 
-std::string iso(const DateTime& d) { return d.toIso(); }
+std::string iso(const DateTime& d) {
+    return d.toIso();
+}
 
 class StatementShapes : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         today = DateTime::todayLocal();
         s.exec("INSERT INTO Customer (ID,Name,Hasmat) VALUES (1,'Acme Haulage',1),(2,'Idle Co',0)");
-        s.exec("INSERT INTO Employee (ID,Email) VALUES (1,'manager@acme.test'),"
-               "(2,'b.spec@acme.test'),(3,''),(4,'a.spec@acme.test'),(5,NULL)");
-        s.exec("INSERT INTO ServiceContract (ID,CustomerID,ContractManagerID,Status,"
-               "DisableEmailNotifications,EmailVehicle,HazmatExpirationDate) "
-               "VALUES (1,1,1,'Active',0,'fleet@acme.test',?),(2,2,1,'Inactive',0,NULL,NULL)",
-               {today.addDays(5)});
-        s.exec("INSERT INTO ServiceContractSpecialist (ServiceContractID,EmployeeID) "
-               "VALUES (1,2),(1,3),(1,4),(1,5)");
+        s.exec(
+            "INSERT INTO Employee (ID,Email) VALUES (1,'manager@acme.test'),"
+            "(2,'b.spec@acme.test'),(3,''),(4,'a.spec@acme.test'),(5,NULL)");
+        s.exec(
+            "INSERT INTO ServiceContract (ID,CustomerID,ContractManagerID,Status,"
+            "DisableEmailNotifications,EmailVehicle,HazmatExpirationDate) "
+            "VALUES (1,1,1,'Active',0,'fleet@acme.test',?),(2,2,1,'Inactive',0,NULL,NULL)",
+            {today.addDays(5)});
+        s.exec(
+            "INSERT INTO ServiceContractSpecialist (ServiceContractID,EmployeeID) "
+            "VALUES (1,2),(1,3),(1,4),(1,5)");
         // Vehicle 10 due in 10 days, 11 due in 40 days, 12 out of service, 13 on an inactive
         // contract.
-        s.exec("INSERT INTO Vehicle (ID,ContractID,Unit,VIN,UnitYear,Make,Suspended,NotInService,"
-               "PAIDue) VALUES (10,1,'T-10','1FUJGLDR12LM81234','2019','Freightliner',0,0,?),"
-               "(11,1,'T-11','1FUJGLDR12LM85555','2020','Volvo',0,0,?),"
-               "(12,1,'T-12','1FUJGLDR12LM89999','2018','Mack',0,1,?),"
-               "(13,2,'T-13','1FUJGLDR12LM80000','2017','Kenworth',0,0,?)",
-               {today.addDays(10), today.addDays(40), today.addDays(3), today.addDays(1)});
-        s.exec("INSERT INTO Driver (ID,ContractID,LastName,FirstName,MiddleName,Suffix,Terminated,"
-               "Suspended,ApplicantOnly,DAOnly,DLExpire,DocMVR) VALUES "
-               "(20,1,'Smith','John','Q',NULL,0,0,0,NULL,?,0),"
-               "(21,1,'Jones','Mary','',NULL,1,0,0,0,?,0),"
-               "(22,1,'Brown','Al','B','Jr.',0,0,0,0,?,1)",
-               {today.addDays(2), today.addDays(2), today.addDays(60)});
+        s.exec(
+            "INSERT INTO Vehicle (ID,ContractID,Unit,VIN,UnitYear,Make,Suspended,NotInService,"
+            "PAIDue) VALUES (10,1,'T-10','1FUJGLDR12LM81234','2019','Freightliner',0,0,?),"
+            "(11,1,'T-11','1FUJGLDR12LM85555','2020','Volvo',0,0,?),"
+            "(12,1,'T-12','1FUJGLDR12LM89999','2018','Mack',0,1,?),"
+            "(13,2,'T-13','1FUJGLDR12LM80000','2017','Kenworth',0,0,?)",
+            {today.addDays(10), today.addDays(40), today.addDays(3), today.addDays(1)});
+        s.exec(
+            "INSERT INTO Driver (ID,ContractID,LastName,FirstName,MiddleName,Suffix,Terminated,"
+            "Suspended,ApplicantOnly,DAOnly,DLExpire,DocMVR) VALUES "
+            "(20,1,'Smith','John','Q',NULL,0,0,0,NULL,?,0),"
+            "(21,1,'Jones','Mary','',NULL,1,0,0,0,?,0),"
+            "(22,1,'Brown','Al','B','Jr.',0,0,0,0,?,1)",
+            {today.addDays(2), today.addDays(2), today.addDays(60)});
     }
 
     std::vector<std::int64_t> ids(Recordset rs, const char* column) {
@@ -77,8 +84,9 @@ TEST_F(StatementShapes, CompanyAndAlertLookups) {
     s.exec("INSERT INTO Company (Name,AutomationServerPoll) VALUES ('First',5),('Second',7)");
     Recordset company = s.db().query("SELECT TOP 1 * FROM Company");
     EXPECT_EQ(company.rowCount(), 1u);
-    s.exec("INSERT INTO AutomationServer_Alert (Item,Category,DaysInAdvance) VALUES "
-           "('PAI Due','Vehicle',30),('pai due','Vehicle',99),('DL Expire','Driver',14)");
+    s.exec(
+        "INSERT INTO AutomationServer_Alert (Item,Category,DaysInAdvance) VALUES "
+        "('PAI Due','Vehicle',30),('pai due','Vehicle',99),('DL Expire','Driver',14)");
     Recordset alert =
         s.db().query("SELECT * FROM AutomationServer_Alert WHERE Item = ?", {"PAI Due"});
     // Texts compare as SQL Server's default collation does: without regard to case.
@@ -113,9 +121,10 @@ TEST_F(StatementShapes, NotifyQueryWithDescriptionConditionAndPreviousNotificati
 
     // A notification one minute away from the date counts as already sent; three minutes
     // away does not.
-    s.exec("INSERT INTO AutomationServer_Emails (ID,Category,Item,ItemID,ItemKey) VALUES "
-           "(7,'Vehicle','PAI Due',10,?)",
-           {today.addDays(10).addSeconds(180)});
+    s.exec(
+        "INSERT INTO AutomationServer_Emails (ID,Category,Item,ItemID,ItemKey) VALUES "
+        "(7,'Vehicle','PAI Due',10,?)",
+        {today.addDays(10).addSeconds(180)});
     EXPECT_EQ(s.db().query(sql, params).int64("EmailID"), 0);
     s.exec("UPDATE AutomationServer_Emails SET ItemKey=? WHERE ID=7",
            {today.addDays(10).addSeconds(-60)});
@@ -150,27 +159,29 @@ TEST_F(StatementShapes, IssueQueryMatchesAnEarlierIssueOfTheSameCalendarDay) {
     EXPECT_EQ(rs.int64("IssueID"), 0);
 
     // A closed automatic issue raised for the same day at another time still matches.
-    s.exec("INSERT INTO Issues (ID,ItemID,EnteredBy,AUTO_Item,Status,Auto_Date) VALUES "
-           "(90,20,'AUTO SERVER','DL Expire','Closed',?)",
-           {today.addDays(2).addSeconds(8 * 3600)});
+    s.exec(
+        "INSERT INTO Issues (ID,ItemID,EnteredBy,AUTO_Item,Status,Auto_Date) VALUES "
+        "(90,20,'AUTO SERVER','DL Expire','Closed',?)",
+        {today.addDays(2).addSeconds(8 * 3600)});
     EXPECT_EQ(s.db().query(sql, params).int64("IssueID"), 90);
     s.exec("UPDATE Issues SET Auto_Date=? WHERE ID=90", {today.addDays(3)});
     EXPECT_EQ(s.db().query(sql, params).int64("IssueID"), 0);
 }
 
 TEST_F(StatementShapes, AutoCloseAndClosingPassQueries) {
-    s.exec("INSERT INTO Issues (ID,ItemID,EnteredBy,AUTO_Item,Status) VALUES "
-           "(1,10,'AUTO SERVER','PAI Due','Open'),(2,11,'AUTO SERVER','PAI Due','Open'),"
-           "(3,11,'someone','PAI Due','Open'),(4,999,'AUTO SERVER','PAI Due','Open'),"
-           "(5,21,'AUTO SERVER','DL Expire','Open'),(6,22,'AUTO SERVER','Document:MVR','Open'),"
-           "(7,20,'AUTO SERVER','Document:MVR','Open')");
+    s.exec(
+        "INSERT INTO Issues (ID,ItemID,EnteredBy,AUTO_Item,Status) VALUES "
+        "(1,10,'AUTO SERVER','PAI Due','Open'),(2,11,'AUTO SERVER','PAI Due','Open'),"
+        "(3,11,'someone','PAI Due','Open'),(4,999,'AUTO SERVER','PAI Due','Open'),"
+        "(5,21,'AUTO SERVER','DL Expire','Open'),(6,22,'AUTO SERVER','Document:MVR','Open'),"
+        "(7,20,'AUTO SERVER','Document:MVR','Open')");
     const std::string head =
         "SELECT Vehicle.*,I1.IssueID FROM (SELECT ID AS IssueID,ItemID FROM Issues WHERE "
         "Status='Open' AND EnteredBy = 'AUTO SERVER' AND AUTO_Item = ?) I1 LEFT JOIN Vehicle ON "
         "I1.ItemID = Vehicle.ID  WHERE ";
-    EXPECT_EQ(ids(s.db().query(head + "Vehicle.PAIDue > ?", {"PAI Due", today.addDays(14)}),
-                  "IssueID"),
-              std::vector<std::int64_t>{2});
+    EXPECT_EQ(
+        ids(s.db().query(head + "Vehicle.PAIDue > ?", {"PAI Due", today.addDays(14)}), "IssueID"),
+        std::vector<std::int64_t>{2});
 
     const std::string driverHead =
         "SELECT Driver.*,I1.IssueID FROM (SELECT ID AS IssueID,ItemID FROM Issues WHERE "
@@ -181,12 +192,13 @@ TEST_F(StatementShapes, AutoCloseAndClosingPassQueries) {
     EXPECT_EQ(ids(s.db().query(driverHead + kPDDocMVR, {"Document:MVR"}), "IssueID"),
               std::vector<std::int64_t>{6});
     // The issue of a vanished vehicle: every column is Null, so " Vehicle.NotInService=1" fails.
-    EXPECT_TRUE(ids(s.db().query(head + " Vehicle.NotInService=1", {"PAI Due"}), "IssueID")
-                    .empty());
+    EXPECT_TRUE(
+        ids(s.db().query(head + " Vehicle.NotInService=1", {"PAI Due"}), "IssueID").empty());
 }
 
 TEST_F(StatementShapes, CloseNoteAppendsToTheDescription) {
-    s.exec("INSERT INTO Issues (ID,Description,Status) VALUES (1,'Tag due','Open'),(2,NULL,'Open')");
+    s.exec(
+        "INSERT INTO Issues (ID,Description,Status) VALUES (1,'Tag due','Open'),(2,NULL,'Open')");
     const char* sql =
         "UPDATE Issues SET Description = Description + ?,Status = ?,EditedBy='AUTO "
         "SERVER',EditedDate=? WHERE ID = ?";
@@ -199,8 +211,9 @@ TEST_F(StatementShapes, CloseNoteAppendsToTheDescription) {
 }
 
 TEST_F(StatementShapes, RegistrationDocumentDescriptionSubquery) {
-    s.exec("INSERT INTO RegistrationDocType (ID,Name,Description) VALUES (1,'IFTA',''),"
-           "(2,'IRP','Apportioned plate')");
+    s.exec(
+        "INSERT INTO RegistrationDocType (ID,Name,Description) VALUES (1,'IFTA',''),"
+        "(2,'IRP','Apportioned plate')");
     s.exec("INSERT INTO RegistrationDoc (ID,ContractID,TypeID,ExpDate) VALUES (1,1,1,?),(2,1,2,?)",
            {today, today});
     Recordset rs = s.db().query(std::string("SELECT RegistrationDoc.*,") + kRegDoc +
@@ -213,9 +226,10 @@ TEST_F(StatementShapes, RegistrationDocumentDescriptionSubquery) {
 
 TEST_F(StatementShapes, TrainingQueryJoinsDriverAndTopic) {
     s.exec("INSERT INTO TrainingTopic (ID,Name) VALUES (1,'Forklift')");
-    s.exec("INSERT INTO Training (ID,ContractID,DriverID,TopicID,ExpireDate,Expires) VALUES "
-           "(1,1,20,1,?,1),(2,1,999,1,?,1),(3,1,20,1,?,0)",
-           {today, today, today});
+    s.exec(
+        "INSERT INTO Training (ID,ContractID,DriverID,TopicID,ExpireDate,Expires) VALUES "
+        "(1,1,20,1,?,1),(2,1,999,1,?,1),(3,1,20,1,?,0)",
+        {today, today, today});
     const std::string sql =
         "SELECT Training.*,'Driver: ' + ISNULL(Driver.LastName,'') + ', ' + "
         "ISNULL(Driver.FirstName,'') + ' - ' + TrainingTopic.Name AS "
@@ -229,7 +243,8 @@ TEST_F(StatementShapes, TrainingQueryJoinsDriverAndTopic) {
         "LEFT JOIN (SELECT ID AS EmailID,ItemID,ItemKey FROM AutomationServer_Emails WHERE "
         "Category = ? AND Item = ?) PrevEmails ON Training.ID=PrevEmails.ItemID AND "
         "ABS(DATEDIFF(MINUTE, PrevEmails.ItemKey, Training.ExpireDate))<2 LEFT JOIN Driver ON "
-        "Training.DriverID = Driver.ID LEFT JOIN TrainingTopic ON Training.TopicID=TrainingTopic.ID "
+        "Training.DriverID = Driver.ID LEFT JOIN TrainingTopic ON "
+        "Training.TopicID=TrainingTopic.ID "
         "WHERE ServiceContract.DisableEmailNotifications<>1 AND ServiceContract.Status='Active' "
         "AND Training.ExpireDate <= ? AND ISNULL(Driver.Terminated,0)=0 AND "
         "ISNULL(Driver.Suspended,0)=0 AND ISNULL(Driver.ApplicantOnly,0)=0 AND "
@@ -279,25 +294,28 @@ TEST_F(StatementShapes, RecipientLookups) {
 }
 
 TEST_F(StatementShapes, DrugTestDescription) {
-    s.exec("INSERT INTO DrugAlcoholTest (ID,ContractID,DriverName,DueDate,Completed) VALUES "
-           "(1,1,'Smith, John',?,0)",
-           {today});
-    Recordset rs = s.db().query(std::string("SELECT DrugAlcoholTest.*,") + kT1 +
-                                " AS tmpDescField FROM DrugAlcoholTest WHERE DrugAlcoholTest.DueDate <= ?"
-                                " AND DrugAlcoholTest.Completed=0",
-                                {today});
+    s.exec(
+        "INSERT INTO DrugAlcoholTest (ID,ContractID,DriverName,DueDate,Completed) VALUES "
+        "(1,1,'Smith, John',?,0)",
+        {today});
+    Recordset rs =
+        s.db().query(std::string("SELECT DrugAlcoholTest.*,") + kT1 +
+                         " AS tmpDescField FROM DrugAlcoholTest WHERE DrugAlcoholTest.DueDate <= ?"
+                         " AND DrugAlcoholTest.Completed=0",
+                     {today});
     ASSERT_EQ(rs.rowCount(), 1u);
     EXPECT_EQ(rs.text("tmpDescField"), "Driver: Smith, John");
 }
 
 TEST_F(StatementShapes, AgingPassUsesTheDatabaseClock) {
     const DateTime now = DateTime::nowLocal();
-    s.exec("INSERT INTO Issues (ID,Status,EnteredBy,AUTO_Item,EnteredDate) VALUES "
-           "(1,'Open','AUTO SERVER','Safety Score: Unsafe Driving',?),"
-           "(2,'Open','AUTO SERVER','Safety Score: Unsafe Driving',?),"
-           "(3,'Open','clerk','Safety Score: Unsafe Driving',?),"
-           "(4,'Open','AUTO SERVER','Safety Scores',?)",
-           {now.addDays(-31), now.addDays(-29), now.addDays(-31), now.addDays(-31)});
+    s.exec(
+        "INSERT INTO Issues (ID,Status,EnteredBy,AUTO_Item,EnteredDate) VALUES "
+        "(1,'Open','AUTO SERVER','Safety Score: Unsafe Driving',?),"
+        "(2,'Open','AUTO SERVER','Safety Score: Unsafe Driving',?),"
+        "(3,'Open','clerk','Safety Score: Unsafe Driving',?),"
+        "(4,'Open','AUTO SERVER','Safety Scores',?)",
+        {now.addDays(-31), now.addDays(-29), now.addDays(-31), now.addDays(-31)});
     EXPECT_EQ(ids(s.db().query("SELECT ID FROM Issues WHERE Status='Open' AND EnteredBy = 'AUTO "
                                "SERVER' AND AUTO_Item LIKE 'Safety Score: %' AND "
                                "(DATEADD(day,30,Issues.EnteredDate)<GETDATE())"),
@@ -306,20 +324,23 @@ TEST_F(StatementShapes, AgingPassUsesTheDatabaseClock) {
 }
 
 TEST_F(StatementShapes, OrphanPassUpdatesThroughALeftJoin) {
-    s.exec("INSERT INTO Issues (ID,Category,ItemID,Status) VALUES (1,'Driver',20,'Open'),"
-           "(2,'Driver',999,'Open'),(3,'Driver',NULL,'Non-Resolvable'),(4,'Vehicle',999,'Open')");
-    s.exec("UPDATE Issues SET Status='Closed' FROM Issues LEFT JOIN Driver ON "
-           "Issues.ItemID=Driver.ID WHERE Issues.Category='Driver' AND Driver.ID IS NULL");
+    s.exec(
+        "INSERT INTO Issues (ID,Category,ItemID,Status) VALUES (1,'Driver',20,'Open'),"
+        "(2,'Driver',999,'Open'),(3,'Driver',NULL,'Non-Resolvable'),(4,'Vehicle',999,'Open')");
+    s.exec(
+        "UPDATE Issues SET Status='Closed' FROM Issues LEFT JOIN Driver ON "
+        "Issues.ItemID=Driver.ID WHERE Issues.Category='Driver' AND Driver.ID IS NULL");
     EXPECT_EQ(ids(s.db().query("SELECT ID FROM Issues WHERE Status='Closed' ORDER BY ID"), "ID"),
               (std::vector<std::int64_t>{2, 3}));
 }
 
 TEST_F(StatementShapes, DuplicateQueryListsAllButTheNewestOpenIssue) {
-    s.exec("INSERT INTO Issues (ID,ItemID,ItemDesc,ContractID,Category,AUTO_Item,Status) VALUES "
-           "(5,1,'d',1,'Driver','DL Expire','Closed'),(10,1,'d',1,'Driver','DL Expire','Open'),"
-           "(12,1,'d',1,'Driver','DL Expire','Open'),(13,1,'d',1,'Vehicle','DL Expire','Open'),"
-           "(14,1,'d',1,'Vehicle','DL Expire','Open'),(20,NULL,'d',1,'Driver','X','Open'),"
-           "(21,NULL,'d',1,'Driver','X','Open')");
+    s.exec(
+        "INSERT INTO Issues (ID,ItemID,ItemDesc,ContractID,Category,AUTO_Item,Status) VALUES "
+        "(5,1,'d',1,'Driver','DL Expire','Closed'),(10,1,'d',1,'Driver','DL Expire','Open'),"
+        "(12,1,'d',1,'Driver','DL Expire','Open'),(13,1,'d',1,'Vehicle','DL Expire','Open'),"
+        "(14,1,'d',1,'Vehicle','DL Expire','Open'),(20,NULL,'d',1,'Driver','X','Open'),"
+        "(21,NULL,'d',1,'Driver','X','Open')");
     Recordset rs = s.db().query(
         "SELECT Issues.ID FROM Issues LEFT JOIN (SELECT "
         "ItemID,ItemDesc,ContractID,Category,AUTO_Item,count(id) AS RecordCount,max(auto_date) AS "
@@ -333,9 +354,10 @@ TEST_F(StatementShapes, DuplicateQueryListsAllButTheNewestOpenIssue) {
 }
 
 TEST_F(StatementShapes, OutboxQueryUpdateLogAndMuteLift) {
-    s.exec("INSERT INTO AutomationServer_EmailsSent (ID,EmailTo,EmailBody,EmailSent) VALUES "
-           "(5,'r1@x.test','a',0),(7,'r2@x.test','b',0),(9,'r1@x.test','c',0),(11,'',"
-           "'d',0),(12,NULL,'e',0),(13,'r1@x.test','f',1)");
+    s.exec(
+        "INSERT INTO AutomationServer_EmailsSent (ID,EmailTo,EmailBody,EmailSent) VALUES "
+        "(5,'r1@x.test','a',0),(7,'r2@x.test','b',0),(9,'r1@x.test','c',0),(11,'',"
+        "'d',0),(12,NULL,'e',0),(13,'r1@x.test','f',1)");
     EXPECT_EQ(ids(s.db().query("SELECT * FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND "
                                "EmailTo<>'' ORDER BY EmailTo,ID"),
                   "ID"),
@@ -348,24 +370,28 @@ TEST_F(StatementShapes, OutboxQueryUpdateLogAndMuteLift) {
                       {sent}),
               2);
 
-    s.exec("INSERT INTO AutomationServer_Log (LogDate,CountEmails,CountIssues,CountIssuesClose) "
-           "VALUES (GETDATE(),?,?,?)",
-           {2, 0, 1});
+    s.exec(
+        "INSERT INTO AutomationServer_Log (LogDate,CountEmails,CountIssues,CountIssuesClose) "
+        "VALUES (GETDATE(),?,?,?)",
+        {2, 0, 1});
     const DateTime logged = s.scalar("SELECT LogDate FROM AutomationServer_Log").asDateTime();
     EXPECT_LE(std::abs(logged.secondsSinceEpoch() - DateTime::nowLocal().secondsSinceEpoch()), 5);
 
     const DateTime now = DateTime::nowLocal();
-    s.exec("UPDATE ServiceContract SET DisableEmailNotifications=1,EnableNotificationsAtTime=? "
-           "WHERE ID=1",
-           {now.addSeconds(-60)});
-    s.exec("UPDATE ServiceContract SET DisableEmailNotifications=1,EnableNotificationsAtTime=? "
-           "WHERE ID=2",
-           {now.addSeconds(3600)});
-    s.exec("UPDATE ServiceContract SET DisableEmailNotifications=0,EnableNotificationsAtTime=NULL "
-           "WHERE NOT EnableNotificationsAtTime IS NULL AND GETDATE()>=EnableNotificationsAtTime");
+    s.exec(
+        "UPDATE ServiceContract SET DisableEmailNotifications=1,EnableNotificationsAtTime=? "
+        "WHERE ID=1",
+        {now.addSeconds(-60)});
+    s.exec(
+        "UPDATE ServiceContract SET DisableEmailNotifications=1,EnableNotificationsAtTime=? "
+        "WHERE ID=2",
+        {now.addSeconds(3600)});
+    s.exec(
+        "UPDATE ServiceContract SET DisableEmailNotifications=0,EnableNotificationsAtTime=NULL "
+        "WHERE NOT EnableNotificationsAtTime IS NULL AND GETDATE()>=EnableNotificationsAtTime");
     EXPECT_EQ(s.count("SELECT DisableEmailNotifications FROM ServiceContract WHERE ID=1"), 0);
-    EXPECT_TRUE(s.scalar("SELECT EnableNotificationsAtTime FROM ServiceContract WHERE ID=1")
-                    .isNull());
+    EXPECT_TRUE(
+        s.scalar("SELECT EnableNotificationsAtTime FROM ServiceContract WHERE ID=1").isNull());
     EXPECT_EQ(s.count("SELECT DisableEmailNotifications FROM ServiceContract WHERE ID=2"), 1);
 }
 

@@ -52,6 +52,10 @@ class TsqlMemoryDb {
         for (std::size_t i = 0; i < params.size(); ++i) {
             bind(stmt, static_cast<int>(i) + 1, params[i]);
         }
+        columns.clear();
+        for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+            columns.emplace_back(sqlite3_column_name(stmt, c));
+        }
         std::vector<Row> rows;
         int rc = SQLITE_ROW;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
@@ -89,7 +93,8 @@ class TsqlMemoryDb {
         return {};
     }
 
-    int changes() const { return sqlite3_changes(db_); }
+    // The column names of the last statement run.
+    std::vector<std::string> columns;
 
   private:
     static void bind(sqlite3_stmt* stmt, int index, const db::Value& value) {

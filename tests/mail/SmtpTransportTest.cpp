@@ -222,5 +222,19 @@ TEST(SmtpTransport, OneConnectionCarriesEveryMessageOfADispatch) {
     EXPECT_EQ(server.connections(), 3);
 }
 
+TEST(SmtpTransport, ReconnectsWhenTheServerEndsTheKeptConnection) {
+    SmtpServerOptions options;
+    options.maxMessagesPerConnection = 2;
+    SmtpTestServer server(options);
+    SmtpTransport transport(settingsFor(server));
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_TRUE(send(transport, "r" + std::to_string(i) + "@fleet.example").refused.empty());
+    }
+    const auto received = server.messages();
+    ASSERT_EQ(received.size(), 5u);
+    EXPECT_EQ(received[4].rcptTos, std::vector<std::string>{"r4@fleet.example"});
+    EXPECT_EQ(server.connections(), 3);
+}
+
 }  // namespace
 }  // namespace fas::mail

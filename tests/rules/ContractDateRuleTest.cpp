@@ -77,10 +77,10 @@ TEST_F(ContractDateRuleTest, WindowEdges) {
     const auto due = [&](const db::Value& date) {
         return addContract(s, {.extra = {{"MCS150UpdateDue", date}}});
     };
-    const auto at30 = due(dateOnly(day(30)));
+    const auto at30 = due(dateAndTime(day(30)));
     due(dateOnly(day(31)));
     due(dateAndTime(dayAt(30, 10, 0)));
-    const auto at14 = due(dateOnly(day(14)));
+    const auto at14 = due(dateAndTime(day(14)));
     const auto at15 = due(dateOnly(day(15)));
     due(db::Value());
 

@@ -41,6 +41,7 @@ TEST_F(DateExpiryRuleTest, NotifyWindowEndsAtMidnightOfTheLimitDay) {
     addAlert(s, {.item = "Tag Expiration", .daysInAdvance = 30, .createIssue = 0});
     const auto c = addContract(s);
     const auto atLimit = addVehicle(s, c, "TagExpiration", dateOnly(day(30)));
+    const auto atMidnight = addVehicle(s, c, "TagExpiration", dateAndTime(day(30)));
     addVehicle(s, c, "TagExpiration", dateOnly(day(31)));
     addVehicle(s, c, "TagExpiration", dateAndTime(dayAt(30, 10, 0)));
     const auto past =
@@ -49,8 +50,8 @@ TEST_F(DateExpiryRuleTest, NotifyWindowEndsAtMidnightOfTheLimitDay) {
 
     run(2);
 
-    EXPECT_EQ(notifiedItems(s, "Tag Expiration"), (Ids{atLimit, past}));
-    EXPECT_EQ(outbox(s).size(), 2u);
+    EXPECT_EQ(notifiedItems(s, "Tag Expiration"), (Ids{atLimit, atMidnight, past}));
+    EXPECT_EQ(outbox(s).size(), 3u);
     EXPECT_EQ(s.count("SELECT COUNT(*) FROM Issues"), 0);
     EXPECT_EQ(state().counters.emails(), 0);  // queuing is not sending
 }
@@ -59,6 +60,7 @@ TEST_F(DateExpiryRuleTest, IssueWindowAndTheIssueRaised) {
     addAlert(s, {.item = "Tag Expiration", .emailManager = 0, .issueDays = 14});
     const auto c = addContract(s);
     const auto atLimit = addVehicle(s, c, "TagExpiration", dateOnly(day(14)));
+    const auto atMidnight = addVehicle(s, c, "TagExpiration", dateAndTime(day(14)));
     addVehicle(s, c, "TagExpiration", dateOnly(day(15)));
     addVehicle(s, c, "TagExpiration", dateAndTime(dayAt(14, 9, 0)));
     const auto past =
@@ -66,8 +68,8 @@ TEST_F(DateExpiryRuleTest, IssueWindowAndTheIssueRaised) {
 
     run(2);
 
-    EXPECT_EQ(issuedItems(s, "Tag Expiration"), (Ids{atLimit, past}));
-    EXPECT_EQ(state().counters.issuesCreated(), 2);
+    EXPECT_EQ(issuedItems(s, "Tag Expiration"), (Ids{atLimit, atMidnight, past}));
+    EXPECT_EQ(state().counters.issuesCreated(), 3);
     EXPECT_EQ(s.count("SELECT COUNT(*) FROM AutomationServer_Emails"), 0);
     EXPECT_EQ(issueText("Description", past), "(AUTO ISSUE) Tag Expiration: 3/15/2020");
     EXPECT_EQ(issueText("ItemDesc", past), "T-100 | BP8834 | 2019 Freightliner");
@@ -83,7 +85,7 @@ TEST_F(DateExpiryRuleTest, IssueWindowAndTheIssueRaised) {
 TEST_F(DateExpiryRuleTest, AutoCloseBeyondTheIssueWindowWhateverTheCondition) {
     addAlert(s, {.item = "Tag Expiration", .emailManager = 0, .createIssue = 0, .issueDays = 14});
     const auto c = addContract(s);
-    const auto within = addVehicle(s, c, "TagExpiration", dateOnly(day(14)));
+    const auto within = addVehicle(s, c, "TagExpiration", dateAndTime(day(14)));
     const auto beyond = addVehicle(s, c, "TagExpiration", dateOnly(day(15)), {{"Suspended", 1}});
     const auto undated = addVehicle(s, c, "TagExpiration", db::Value());
     const auto keep1 = addAutoIssue(s, "Tag Expiration", within, dateOnly(day(14)));

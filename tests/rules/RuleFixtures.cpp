@@ -1,5 +1,6 @@
 #include "rules/RuleFixtures.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 #include "db/Recordset.h"
@@ -26,15 +27,25 @@ db::Value dateAndTime(const db::DateTime& date) {
 }
 
 std::int64_t addRow(OpenState& s, const std::string& table, const Columns& columns) {
-    std::string names;
-    std::string marks;
+    // A column named again replaces its earlier value, so builders can take overrides.
+    std::vector<std::string> names;
     db::Params values;
     for (const auto& [name, value] : columns) {
-        names += (names.empty() ? "" : ",") + name;
-        marks += marks.empty() ? "?" : ",?";
-        values.push_back(value);
+        const auto it = std::find(names.begin(), names.end(), name);
+        if (it == names.end()) {
+            names.push_back(name);
+            values.push_back(value);
+        } else {
+            values[static_cast<std::size_t>(it - names.begin())] = value;
+        }
     }
-    s.exec("INSERT INTO " + table + " (" + names + ") VALUES (" + marks + ")", values);
+    std::string nameList;
+    std::string marks;
+    for (const std::string& name : names) {
+        nameList += (nameList.empty() ? "" : ",") + name;
+        marks += marks.empty() ? "?" : ",?";
+    }
+    s.exec("INSERT INTO " + table + " (" + nameList + ") VALUES (" + marks + ")", values);
     return s.count("SELECT MAX(ID) FROM " + table);
 }
 

@@ -35,7 +35,7 @@ struct ContractSpec {
     db::Value managerEmail = "manager@acme.test";
     std::vector<db::Value> specialistEmails = {};
     std::string status = "Active";
-    int muted = 0;  // DisableEmailNotifications
+    int muted = 0;       // DisableEmailNotifications
     Columns extra = {};  // client addresses, contract dates...
 };
 std::int64_t addContract(OpenState& s, const ContractSpec& spec = {});

@@ -62,7 +62,7 @@ TEST_F(TrainingExpiryRuleTest, WindowsAndMutedContracts) {
     const auto c = addContract(s);
     const auto muted = addContract(s, {.muted = 1});
     const auto topic = addTopic("Hazmat");
-    const auto at30 = addTraining(c, addTrainee(c), topic, dateOnly(day(30)));
+    const auto at30 = addTraining(c, addTrainee(c), topic, dateAndTime(day(30)));
     addTraining(c, addTrainee(c), topic, dateOnly(day(31)));
     addTraining(c, addTrainee(c), topic, dateAndTime(dayAt(30, 10, 0)));
     const auto at14 = addTraining(c, addTrainee(c), topic, dateOnly(day(14)));

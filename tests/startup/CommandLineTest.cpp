@@ -29,8 +29,8 @@ TEST(CommandLine, RejectsWhatItCannotUse) {
 
 TEST(CommandLine, HelpDescribesEveryOption) {
     const auto usage = UsageText();
-    for (const char* option : {"--config FILE", "--headless", "--once", "--pickup-dir DIR",
-                               "--help"}) {
+    for (const char* option :
+         {"--config FILE", "--headless", "--once", "--pickup-dir DIR", "--help"}) {
         EXPECT_NE(usage.find(option), std::string::npos) << option;
     }
     for (std::size_t start = 0, end = 0; start < usage.size(); start = end + 1) {

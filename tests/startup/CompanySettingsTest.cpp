@@ -13,17 +13,43 @@ constexpr const char* kInsertCompany =
     "AutomationServerEmailUseSSLTLS,AutomationServerEmailFooter) "
     "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 
-const std::vector<std::string> kColumns = {
-    "Name", "Address1", "Address2", "City", "State", "Zip", "Phone", "Fax", "Email", "Website",
-    "AutomationServerPoll", "AutomationServerEmailFrom", "AutomationServerEmailServer",
-    "AutomationServerEmailServerPort", "AutomationServerEmailUser",
-    "AutomationServerEmailPassword", "AutomationServerEmailUseSSLTLS",
-    "AutomationServerEmailFooter"};
+const std::vector<std::string> kColumns = {"Name",
+                                           "Address1",
+                                           "Address2",
+                                           "City",
+                                           "State",
+                                           "Zip",
+                                           "Phone",
+                                           "Fax",
+                                           "Email",
+                                           "Website",
+                                           "AutomationServerPoll",
+                                           "AutomationServerEmailFrom",
+                                           "AutomationServerEmailServer",
+                                           "AutomationServerEmailServerPort",
+                                           "AutomationServerEmailUser",
+                                           "AutomationServerEmailPassword",
+                                           "AutomationServerEmailUseSSLTLS",
+                                           "AutomationServerEmailFooter"};
 
 db::Params fullRow() {
-    return {"Ferrow Transport", "1 Depot Road", "Unit 4", "Springfield", "IL", "62701",
-            "555-0100", "555-0101", "office@ferrow.test", "www.ferrow.test", 5,
-            "server@ferrow.test", "smtp.ferrow.test", "0587", "mailer", "s3cret", 1,
+    return {"Ferrow Transport",
+            "1 Depot Road",
+            "Unit 4",
+            "Springfield",
+            "IL",
+            "62701",
+            "555-0100",
+            "555-0101",
+            "office@ferrow.test",
+            "www.ferrow.test",
+            5,
+            "server@ferrow.test",
+            "smtp.ferrow.test",
+            "0587",
+            "mailer",
+            "s3cret",
+            1,
             "Ferrow Compliance"};
 }
 
@@ -88,13 +114,12 @@ TEST(CompanySettings, NullInAnInformationalColumnReadsAsEmpty) {
 }
 
 TEST(CompanySettings, NullOrOutOfRangeInAUsedColumnStopsWithItsName) {
-    std::vector<std::pair<std::string, db::Value>> bad = {
-        {"AutomationServerPoll", 32768}, {"AutomationServerPoll", -32769}};
-    for (const char* column :
-         {"Name", "AutomationServerPoll", "AutomationServerEmailFrom", "AutomationServerEmailServer",
-          "AutomationServerEmailServerPort", "AutomationServerEmailUser",
-          "AutomationServerEmailPassword", "AutomationServerEmailUseSSLTLS",
-          "AutomationServerEmailFooter"}) {
+    std::vector<std::pair<std::string, db::Value>> bad = {{"AutomationServerPoll", 32768},
+                                                          {"AutomationServerPoll", -32769}};
+    for (const char* column : {"Name", "AutomationServerPoll", "AutomationServerEmailFrom",
+                               "AutomationServerEmailServer", "AutomationServerEmailServerPort",
+                               "AutomationServerEmailUser", "AutomationServerEmailPassword",
+                               "AutomationServerEmailUseSSLTLS", "AutomationServerEmailFooter"}) {
         bad.emplace_back(column, nullptr);
     }
     for (const auto& [column, value] : bad) {

@@ -10,7 +10,9 @@ namespace {
 
 const std::filesystem::path kName = "config.txt";
 
-ConfigValues parse(std::string_view text) { return ParseConfigText(text, kName); }
+ConfigValues parse(std::string_view text) {
+    return ParseConfigText(text, kName);
+}
 
 std::string failureOf(std::string_view text) {
     try {
@@ -82,8 +84,7 @@ TEST(ConfigFile, AMissingRecordIsAFailureThatSaysWhatIsMissing) {
     // A label without its value is just as short.
     EXPECT_NE(failureOf("\"h\"\r\n\"l\",\"sqlite:a.db\"\r\n\"Caption\"\r\n\r\n").find("4 of the 5"),
               std::string::npos);
-    EXPECT_NE(failureOf("\"h\"\r\n\"l\"\r\n").find("database location record"),
-              std::string::npos);
+    EXPECT_NE(failureOf("\"h\"\r\n\"l\"\r\n").find("database location record"), std::string::npos);
     EXPECT_NE(failureOf("").find("it is empty"), std::string::npos);
     EXPECT_NE(failureOf("\"h\",\"l\",\"sqlite:a.db\",\"c\",\"never closed").find("not closed"),
               std::string::npos);

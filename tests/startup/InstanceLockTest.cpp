@@ -21,8 +21,7 @@ TEST(InstanceLock, OneServerPerDatabase) {
     // database.
     EXPECT_FALSE(InstanceLock::acquire("sqlite:compliance.db", first.dir()));
     EXPECT_FALSE(InstanceLock::acquire(
-        "sqlite:" + (first.dir() / ".." / first.dir().filename() / "compliance.db").string(),
-        "/"));
+        "sqlite:" + (first.dir() / ".." / first.dir().filename() / "compliance.db").string(), "/"));
 
     // Released with its holder, so the next server may start.
     held.reset();

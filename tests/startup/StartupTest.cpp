@@ -57,7 +57,8 @@ TEST(Startup, ReadyLoadsTheSettingsClosesTheConnectionAndHoldsTheLock) {
 
     test::TempDatabase otherDatabase;
     ServerState third;
-    const auto other = StartServer(third, writeConfig(otherDatabase.dir(), otherDatabase.location()));
+    const auto other =
+        StartServer(third, writeConfig(otherDatabase.dir(), otherDatabase.location()));
     EXPECT_EQ(other.status, StartupStatus::Ready) << other.message;
 }
 
@@ -72,7 +73,8 @@ TEST(Startup, FailuresSayWhatWentWrongAndEndWithStatus2) {
     EXPECT_EQ(ExitStatusOf(missing.status), 2);
 
     // The database is never opened when config.txt is short.
-    std::ofstream(dir.path() / "short.txt") << "\"h\"\r\n\"l\",\"" << database.location() << "\"\r\n";
+    std::ofstream(dir.path() / "short.txt")
+        << "\"h\"\r\n\"l\",\"" << database.location() << "\"\r\n";
     ServerState shortConfig;
     const auto cut = StartServer(shortConfig, dir.path() / "short.txt");
     EXPECT_EQ(cut.status, StartupStatus::BadConfig);

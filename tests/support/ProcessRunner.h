@@ -35,7 +35,7 @@ ProcessResult RunProcess(const ProcessSpec& spec,
 // A process that runs beside the test (a server waiting for its ticks). Killed when the object
 // goes, if it still runs.
 class BackgroundProcess {
-public:
+  public:
     explicit BackgroundProcess(const ProcessSpec& spec);
     ~BackgroundProcess();
     BackgroundProcess(const BackgroundProcess&) = delete;
@@ -51,7 +51,7 @@ public:
     const std::string& err() const { return result_.err; }
     pid_t pid() const { return pid_; }
 
-private:
+  private:
     // Reads what is available within `wait`; false once both pipes are closed.
     bool pump(std::chrono::milliseconds wait);
     void reap(bool block);

@@ -99,6 +99,13 @@ SmtpTestServer::SmtpTestServer(SmtpServerOptions options) : options_(std::move(o
     for (const auto& address : options_.rejectDataTo) {
         args.insert(args.end(), {"--reject-data-to", address});
     }
+    if (options_.maxMessagesPerConnection > 0) {
+        args.insert(args.end(), {"--max-messages-per-connection",
+                                 std::to_string(options_.maxMessagesPerConnection)});
+    }
+    if (!options_.storeMessages) {
+        args.push_back("--count-only");
+    }
     process_ = std::make_unique<BackgroundProcess>(ProcessSpec{python(), args, {}, {}});
     if (!process_->waitForOutput("\n", std::chrono::seconds(20))) {
         const auto result = process_->stop();
@@ -122,6 +129,10 @@ int SmtpTestServer::connections() const {
     return std::stoi(readFile(store_.path() / "connections"));
 }
 
+int SmtpTestServer::messagesAccepted() const {
+    return std::stoi(readFile(store_.path() / "messages"));
+}
+
 std::vector<ReceivedMessage> SmtpTestServer::messages() const {
     std::vector<std::filesystem::path> folders;
     for (const auto& entry : std::filesystem::directory_iterator(store_.path())) {
@@ -138,20 +149,26 @@ std::vector<ReceivedMessage> SmtpTestServer::messages() const {
     return out;
 }
 
-ReceivedMessage SmtpTestServer::parseMessageFile(const std::filesystem::path& file) {
-    TempDir parsed;
-    const auto result =
-        RunProcess({python(),
-                    {script().string(), "--parse", file.string(), "--dir", parsed.path().string()},
-                    {},
-                    {}});
-    if (result.exitStatus != 0) {
-        throw std::runtime_error("Cannot parse " + file.string() + ": " + result.err);
+std::vector<ReceivedMessage> SmtpTestServer::parseMessageFiles(
+    const std::vector<std::filesystem::path>& files) {
+    if (files.empty()) {
+        return {};
     }
-    ReceivedMessage m;
-    m.raw = readFile(file);
-    loadParsedFields(m, parsed.path());
-    return m;
+    TempDir parsed;
+    std::vector<std::string> args = {script().string(), "--dir", parsed.path().string(), "--parse"};
+    for (const auto& file : files) {
+        args.push_back(file.string());
+    }
+    const auto result = RunProcess({python(), args, {}, {}});
+    if (result.exitStatus != 0) {
+        throw std::runtime_error("Cannot parse the message files: " + result.err);
+    }
+    std::vector<ReceivedMessage> out(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        out[i].raw = readFile(files[i]);
+        loadParsedFields(out[i], parsed.path() / std::to_string(i + 1));
+    }
+    return out;
 }
 
 }  // namespace fas::test

@@ -51,6 +51,8 @@ struct SmtpServerOptions {
     std::string authPassword;
     std::vector<std::string> rejectRecipients;  // refused at RCPT with 550
     std::vector<std::string> rejectDataTo;      // data refused with 554 when sent to these
+    bool storeMessages = true;                  // false: only count them (benchmarks)
+    int maxMessagesPerConnection = 0;           // then 421 and close; 0: no limit
 
     // Chainable set-up: SmtpServerOptions().withTls(Tls::StartTls, cert).withAuth("u", "p").
     SmtpServerOptions& withTls(Tls mode, const TestCertificate& cert) {
@@ -86,14 +88,17 @@ class SmtpTestServer {
     int port() const { return port_; }
     // Connections accepted so far (a STARTTLS upgrade is not a new one).
     int connections() const;
+    // Messages accepted so far (also when they are not stored).
+    int messagesAccepted() const;
     // Every message accepted so far, in the order received.
     std::vector<ReceivedMessage> messages() const;
     // Ends the server now: from then on the port refuses connections.
     void stop();
 
-    // Parses a message file (a pickup directory's .eml) the way the server parses what it
-    // receives; only the header and body fields are filled.
-    static ReceivedMessage parseMessageFile(const std::filesystem::path& file);
+    // Parses message files (a pickup directory's .eml) the way the server parses what it
+    // receives; only raw and the header and body fields are filled.
+    static std::vector<ReceivedMessage> parseMessageFiles(
+        const std::vector<std::filesystem::path>& files);
 
     static std::filesystem::path script();
     static const char* python() { return "/usr/bin/python3"; }

@@ -17,10 +17,11 @@ connections. Every accepted message is stored in its own folder under --dir:
         body         the body after the transfer encoding is undone, as bytes
         defects      what the parser found wrong, one a line (empty when nothing)
 
-The file `connections` under --dir holds the number of connections accepted so far.
+The files `connections` and `messages` under --dir hold the numbers of connections and messages
+accepted so far. With --count-only the messages are counted but not stored (benchmarks).
 
-`--parse FILE --dir OUT` parses one stored message file the same way and writes the same
-fields into OUT, without starting a server.
+`--parse FILE... --dir OUT` parses message files the same way and writes the same fields into
+OUT/1, OUT/2, ... (one folder per file, in order), without starting a server.
 """
 
 import argparse
@@ -71,11 +72,13 @@ def store_parsed(folder, raw):
 
 
 class Store:
-    def __init__(self, folder):
+    def __init__(self, folder, count_only):
         self.folder = folder
+        self.count_only = count_only
         self.connections = 0
         self.messages = 0
         write_file(folder, "connections", "0")
+        write_file(folder, "messages", "0")
 
     def connection_opened(self):
         self.connections += 1
@@ -84,6 +87,9 @@ class Store:
 
     def message(self, connection, tls, auth_user, envelope):
         self.messages += 1
+        write_file(self.folder, "messages", str(self.messages))
+        if self.count_only:
+            return
         folder = os.path.join(self.folder, "msg-%06d" % self.messages)
         staging = folder + ".partial"
         os.makedirs(staging)
@@ -103,7 +109,17 @@ class Handler:
     def __init__(self, args, store):
         self.reject = set(a.lower() for a in args.reject)
         self.reject_data_to = set(a.lower() for a in args.reject_data_to)
+        self.max_per_connection = args.max_messages_per_connection
         self.store = store
+
+    async def handle_MAIL(self, server, session, envelope, address, mail_options):
+        if self.max_per_connection and server.messages_here >= self.max_per_connection:
+            # As busy servers do: refuse and close, the client has to reconnect.
+            asyncio.get_running_loop().call_soon(server.transport.close)
+            return "421 4.7.0 Too many messages on this connection, closing"
+        envelope.mail_from = address
+        envelope.mail_options.extend(mail_options)
+        return "250 OK"
 
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address.lower() in self.reject:
@@ -118,6 +134,7 @@ class Handler:
         if session.authenticated and isinstance(session.auth_data, LoginPassword):
             user = session.auth_data.login.decode("utf-8", errors="replace")
         self.store.message(server.connection_number, server.tls_kind(), user, envelope)
+        server.messages_here += 1
         return "250 2.0.0 OK queued"
 
 
@@ -129,6 +146,7 @@ class CountingSMTP(SMTP):
         self.store = store
         self.implicit_tls = implicit_tls
         self.connection_number = 0
+        self.messages_here = 0
 
     def connection_made(self, transport):
         if self._original_transport is None and self.connection_number == 0:
@@ -152,13 +170,14 @@ def make_authenticator(user, password):
         ok = (isinstance(auth_data, LoginPassword)
               and auth_data.login == user.encode("utf-8")
               and auth_data.password == password.encode("utf-8"))
-        return AuthResult(success=ok, auth_data=auth_data if ok else None)
+        # handled=False: the server itself answers 535 to a refused log-in.
+        return AuthResult(success=ok, handled=False, auth_data=auth_data if ok else None)
     return authenticate
 
 
 async def serve(args):
     loop = asyncio.get_running_loop()
-    store = Store(args.dir)
+    store = Store(args.dir, args.count_only)
     handler = Handler(args, store)
     tls_context = make_tls_context(args) if args.cert else None
 
@@ -204,12 +223,19 @@ def main():
                         help="refuse this recipient with 550")
     parser.add_argument("--reject-data-to", action="append", default=[],
                         help="refuse the data of messages to this recipient with 554")
-    parser.add_argument("--parse", help="parse this message file into --dir and exit")
+    parser.add_argument("--max-messages-per-connection", type=int, default=0,
+                        help="answer MAIL with 421 and close once a connection carried this many")
+    parser.add_argument("--count-only", action="store_true",
+                        help="count the messages without storing them")
+    parser.add_argument("--parse", nargs="+", help="parse these message files into --dir and exit")
     args = parser.parse_args()
 
     if args.parse:
-        with open(args.parse, "rb") as f:
-            store_parsed(args.dir, f.read())
+        for number, path in enumerate(args.parse, start=1):
+            folder = os.path.join(args.dir, str(number))
+            os.makedirs(folder)
+            with open(path, "rb") as f:
+                store_parsed(folder, f.read())
         return 0
     if (args.starttls or args.require_starttls or args.implicit_tls) and not args.cert:
         parser.error("TLS needs --cert and --key")

@@ -27,7 +27,9 @@ struct Server {
         reader.db.CloseDatabase();
         return rs;
     }
-    std::int64_t logRows() { return read("SELECT COUNT(*) AS N FROM AutomationServer_Log").int64("N"); }
+    std::int64_t logRows() {
+        return read("SELECT COUNT(*) AS N FROM AutomationServer_Log").int64("N");
+    }
     void exec(std::string_view sql, const db::Params& params = {}) {
         ServerState writer;
         database.attach(writer);
@@ -195,10 +197,9 @@ TEST(RunTasks, AnOpenFailureRunsNothingAndKeepsTheCounters) {
     EXPECT_EQ(s.state.counters.issuesClosed(), 5);
     EXPECT_EQ(s.state.counters.emails(), 6);
     EXPECT_THAT(err, HasSubstr("Could not open the database"));
-    EXPECT_THAT(
-        ResultsLine(s.state, db::DateTime{2027, 1, 2, 0, 0, 1}),
-        testing::StartsWith("1/2/2027 12:00:01 AM  - Emails: 6  Issues Created: 4  Issues "
-                            "Closed: 5  Errors: 1 (Could not open the database: "));
+    EXPECT_THAT(ResultsLine(s.state, db::DateTime{2027, 1, 2, 0, 0, 1}),
+                testing::StartsWith("1/2/2027 12:00:01 AM  - Emails: 6  Issues Created: 4  Issues "
+                                    "Closed: 5  Errors: 1 (Could not open the database: "));
     std::filesystem::rename(s.database.dir() / "moved.db", s.database.file());
     EXPECT_EQ(s.logRows(), 1);
 }
@@ -207,7 +208,8 @@ TEST(RunTasks, ACounterOverflowIsAnErrorOfItsStepOnly) {
     Server s;
     std::vector<std::string> trace;
     const TaskList catalog = {
-        {"many", [](ServerState& state) {
+        {"many",
+         [](ServerState& state) {
              for (int i = 0; i < 40000; ++i) {
                  state.counters.addIssueClosed();
              }

@@ -11,7 +11,7 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 class FakeClock : public LoopClock {
-public:
+  public:
     void sleepFor(milliseconds delay) override {
         sleeps.push_back(delay);
         now += delay;
@@ -44,7 +44,7 @@ TEST(HeadlessLoop, FollowsThePollScheduleInSimulatedTime) {
         }
         // Runs are P minutes (or, for P = 0, one minute) apart plus the run time.
         const milliseconds gap = poll == 0 ? seconds(60) : seconds(60 * poll);
-        milliseconds expected = runTime + seconds(1) + (poll == 0 ? seconds(0) : gap - seconds(60));
+        milliseconds expected = runTime + seconds(1) + (poll == 0 ? seconds(0) : gap);
         for (std::size_t i = 1; i < runs.size(); ++i) {
             EXPECT_EQ(runs[i], expected) << "poll " << poll << ", run " << i;
             expected += gap + runTime;

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <iostream>
+#include <memory>
 #include <sstream>
 
 #include "support/TestDatabase.h"
@@ -18,18 +19,37 @@ namespace {
 using testing::HasSubstr;
 using testing::MatchesRegex;
 
+// The application object lives from the first window test to the end of all tests, and goes
+// before static destruction begins (Qt cannot be torn down after its own statics).
+class QtEnvironment : public testing::Environment {
+  public:
+    static QApplication& app() {
+        static int argc = 1;
+        static char name[] = "fas_ui_tests";
+        static char* argv[] = {name, nullptr};
+        if (!application_) {
+            application_ = std::make_unique<QApplication>(argc, argv);
+        }
+        return *application_;
+    }
+    void TearDown() override { application_.reset(); }
+
+  private:
+    static inline std::unique_ptr<QApplication> application_;
+};
+
+[[maybe_unused]] testing::Environment* const kQtEnvironment =
+    testing::AddGlobalTestEnvironment(new QtEnvironment);
+
 QApplication& app() {
-    static int argc = 1;
-    static char name[] = "fas_ui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
-    return application;
+    return QtEnvironment::app();
 }
 
 // Keeps the run's results lines and errors out of the test output.
 class QuietStreams {
-public:
-    QuietStreams() : out_(std::cout.rdbuf(outSink_.rdbuf())), err_(std::cerr.rdbuf(errSink_.rdbuf())) {}
+  public:
+    QuietStreams()
+        : out_(std::cout.rdbuf(outSink_.rdbuf())), err_(std::cerr.rdbuf(errSink_.rdbuf())) {}
     ~QuietStreams() {
         std::cout.rdbuf(out_);
         std::cerr.rdbuf(err_);
@@ -38,7 +58,7 @@ public:
     QuietStreams& operator=(const QuietStreams&) = delete;
     std::string out() const { return outSink_.str(); }
 
-private:
+  private:
     std::ostringstream outSink_;
     std::ostringstream errSink_;
     std::streambuf* out_;
@@ -193,8 +213,7 @@ TEST(MainWindow, ExitEndsTheEventLoopAtOnce) {
 TEST(MainWindow, TheResultsBoxKeepsTheNewestLines) {
     Window w;
     // An unreachable database makes each run quick: it still adds its line.
-    w.state.db.setLocation("sqlite:" + (w.database.dir() / "absent.db").string(),
-                           w.database.dir());
+    w.state.db.setLocation("sqlite:" + (w.database.dir() / "absent.db").string(), w.database.dir());
     QuietStreams quiet;
     w.window->load();
     auto* doTask = w.child<QPushButton>("bntDoTask");

@@ -54,7 +54,7 @@ struct Simulation {
 std::vector<milliseconds> expectedTimedRuns(int poll, milliseconds runTime, milliseconds span) {
     std::vector<milliseconds> out;
     const milliseconds gap = poll <= 0 ? milliseconds(seconds(60)) : milliseconds(minutes(poll));
-    milliseconds at = runTime + seconds(1) + (poll <= 0 ? milliseconds(0) : gap - seconds(60));
+    milliseconds at = runTime + seconds(1) + (poll <= 0 ? milliseconds(0) : gap);
     while (at <= span) {
         out.push_back(at);
         at += gap + runTime;
@@ -92,8 +92,8 @@ TEST(PollSchedule, AManualRunRestartsTheWaitButNotTheCount) {
     sim.advanceTo(seconds(700));
     // The timed run still comes on the sixth tick, which the click moved to 330 s.
     EXPECT_EQ(sim.timedRuns, (std::vector<milliseconds>{seconds(330), seconds(630)}));
-    EXPECT_EQ(sim.runs, (std::vector<milliseconds>{seconds(0), seconds(150), seconds(330),
-                                                   seconds(630)}));
+    EXPECT_EQ(sim.runs,
+              (std::vector<milliseconds>{seconds(0), seconds(150), seconds(330), seconds(630)}));
 
     // Clicks on every minute in between never start a timed run early.
     Simulation busy(3, milliseconds(0));
