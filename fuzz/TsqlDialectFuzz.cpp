@@ -62,6 +62,30 @@ bool hasRewritableConstruct(std::string_view sql, const std::vector<TsqlToken>& 
     });
 }
 
+// A literal, quoted name or block comment the text ends inside of: the engine refuses such a
+// statement whatever the layer does, and what the layer appends lands inside the open token.
+bool isUnterminated(std::string_view sql, const TsqlToken& token) {
+    std::string_view text = textOf(sql, token);
+    switch (token.kind) {
+        case TsqlTokenKind::String:
+        case TsqlTokenKind::QuotedName: {
+            if (text.front() == 'N' || text.front() == 'n') {
+                text.remove_prefix(1);
+            }
+            if (text.front() == '[') {
+                return text.size() < 2 || text.back() != ']';
+            }
+            // Closed, a quoted token holds its quote character an even number of times:
+            // the two around it and the doubled ones inside.
+            return text.size() < 2 || std::count(text.begin(), text.end(), text.front()) % 2 != 0;
+        }
+        case TsqlTokenKind::Comment:
+            return text.starts_with("/*") && (text.size() < 4 || !text.ends_with("*/"));
+        default:
+            return false;
+    }
+}
+
 void checkInput(std::string_view sql) {
     std::string translated;
     try {
@@ -82,6 +106,11 @@ void checkInput(std::string_view sql) {
     const std::vector<TsqlToken> tokens = db::tokenizeTsql(sql);
     if (!hasRewritableConstruct(sql, tokens) && translated != sql) {
         fail("a text without T-SQL constructs was changed", translated);
+    }
+
+    if (std::any_of(tokens.begin(), tokens.end(),
+                    [&](const TsqlToken& token) { return isUnterminated(sql, token); })) {
+        return;
     }
 
     // Literals and quoted names are never touched: each stands in the translation, in the same

@@ -34,7 +34,7 @@ DemoScale largeScale() {
 
 // Sample data with a fixed seed, so two databases of one scale and day hold the same rows.
 class Generator {
-public:
+  public:
     Generator(db::Database& database, const DemoScale& scale)
         : db_(database), scale_(scale), random_(scale.seed), today_(DateTime::todayLocal()) {}
 
@@ -52,8 +52,10 @@ public:
         history();
     }
 
-private:
-    int uniform(int low, int high) { return std::uniform_int_distribution<int>(low, high)(random_); }
+  private:
+    int uniform(int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random_);
+    }
     bool chance(double p) { return std::bernoulli_distribution(p)(random_); }
     template <typename T, std::size_t N>
     const T& pick(const std::array<T, N>& items) {
@@ -71,17 +73,18 @@ private:
     void exec(const char* sql, const Params& params = {}) { db_.execute(sql, params); }
 
     void company(const DemoMail& mail) {
-        exec("INSERT INTO Company (Name,Address1,Address2,City,State,Zip,Phone,Fax,Email,Website,"
-             "AutomationServerPoll,AutomationServerEmailFrom,AutomationServerEmailServer,"
-             "AutomationServerEmailServerPort,AutomationServerEmailUser,"
-             "AutomationServerEmailPassword,AutomationServerEmailUseSSLTLS,"
-             "AutomationServerEmailFooter) VALUES (?,?,NULL,?,?,?,?,NULL,?,?,5,?,?,?,?,?,?,?)",
-             {"Ferrow Fleet Compliance", "1200 Harbor Road", "Tacoma", "WA", "98421",
-              "(253) 555-0100", "office@ferrow-demo.test", "https://ferrow-demo.test",
-              "alerts@ferrow-demo.test", mail.server, mail.port, mail.user, mail.password,
-              mail.useSslTls ? 1 : 0,
-              "Ferrow Fleet Compliance - compliance@ferrow-demo.test - (253) 555-0100\r\n"
-              "You receive this digest because you are listed on a service contract."});
+        exec(
+            "INSERT INTO Company (Name,Address1,Address2,City,State,Zip,Phone,Fax,Email,Website,"
+            "AutomationServerPoll,AutomationServerEmailFrom,AutomationServerEmailServer,"
+            "AutomationServerEmailServerPort,AutomationServerEmailUser,"
+            "AutomationServerEmailPassword,AutomationServerEmailUseSSLTLS,"
+            "AutomationServerEmailFooter) VALUES (?,?,NULL,?,?,?,?,NULL,?,?,5,?,?,?,?,?,?,?)",
+            {"Ferrow Fleet Compliance", "1200 Harbor Road", "Tacoma", "WA", "98421",
+             "(253) 555-0100", "office@ferrow-demo.test", "https://ferrow-demo.test",
+             "alerts@ferrow-demo.test", mail.server, mail.port, mail.user, mail.password,
+             mail.useSslTls ? 1 : 0,
+             "Ferrow Fleet Compliance - compliance@ferrow-demo.test - (253) 555-0100\r\n"
+             "You receive this digest because you are listed on a service contract."});
     }
 
     void alertSettings() {
@@ -118,34 +121,54 @@ private:
             {"Training Expire", "Training", 1, 0, 1, 30, 1, 14, "Medium"},
         };
         for (const Alert& a : kAlerts) {
-            exec("INSERT INTO AutomationServer_Alert (Item,Category,EmailContractManager,"
-                 "EmailContractSpecialist,EmailClient,DaysInAdvance,CreateIssue,"
-                 "CreateIssueDaysInAdvance,IssuePriority,AutoCloseIssue) "
-                 "VALUES (?,?,?,?,?,?,?,?,?,1)",
-                 {a.item, a.category, a.manager, a.specialist, a.client, a.days, a.createIssue,
-                  a.issueDays, a.priority});
+            exec(
+                "INSERT INTO AutomationServer_Alert (Item,Category,EmailContractManager,"
+                "EmailContractSpecialist,EmailClient,DaysInAdvance,CreateIssue,"
+                "CreateIssueDaysInAdvance,IssuePriority,AutoCloseIssue) "
+                "VALUES (?,?,?,?,?,?,?,?,?,1)",
+                {a.item, a.category, a.manager, a.specialist, a.client, a.days, a.createIssue,
+                 a.issueDays, a.priority});
         }
         // Items settled by a flag: their issues close whatever the settings say; the rows exist
         // so that the alert list in the other software shows every item.
-        static constexpr const char* kFlagItems[] = {
-            "Pre-Employment Drug Test", "CDL Suspended", "Document:Application",
-            "Document:Entry Level Training", "Document:Prev Employer Requests",
-            "Document:Pre Employ Drug Test Results", "Document:CCF",
-            "Document:Compliance w CDL Requirements", "Document:D/A Policy Receipt",
-            "Document:D/A Prev Disclosure", "Document:Statement On Duty Hours", "Document:COV",
-            "Document:MVR", "Document:Copy of DL", "Document:Med Card", "Document:Annual MVR",
-            "Document:Copy of Road Test", "Document:NRCME", "Document:Cell Phone Policy",
-            "Document:HOS Policy", "Document:Pre Emp DACH Query", "No N Endorsement",
-            "Document:Preventitive Maint Schedule", "Document:Veh Registration", "Document:PAI",
-            "Document:Registration/Cab Card", "Drug & Alcohol Test: No CCF",
-            "Drug & Alcohol Test: No Test Results", "No Copy of Roadside Inspection",
-            "No Evidence of Corrective Action", "No Accident Report on File"};
+        static constexpr const char* kFlagItems[] = {"Pre-Employment Drug Test",
+                                                     "CDL Suspended",
+                                                     "Document:Application",
+                                                     "Document:Entry Level Training",
+                                                     "Document:Prev Employer Requests",
+                                                     "Document:Pre Employ Drug Test Results",
+                                                     "Document:CCF",
+                                                     "Document:Compliance w CDL Requirements",
+                                                     "Document:D/A Policy Receipt",
+                                                     "Document:D/A Prev Disclosure",
+                                                     "Document:Statement On Duty Hours",
+                                                     "Document:COV",
+                                                     "Document:MVR",
+                                                     "Document:Copy of DL",
+                                                     "Document:Med Card",
+                                                     "Document:Annual MVR",
+                                                     "Document:Copy of Road Test",
+                                                     "Document:NRCME",
+                                                     "Document:Cell Phone Policy",
+                                                     "Document:HOS Policy",
+                                                     "Document:Pre Emp DACH Query",
+                                                     "No N Endorsement",
+                                                     "Document:Preventitive Maint Schedule",
+                                                     "Document:Veh Registration",
+                                                     "Document:PAI",
+                                                     "Document:Registration/Cab Card",
+                                                     "Drug & Alcohol Test: No CCF",
+                                                     "Drug & Alcohol Test: No Test Results",
+                                                     "No Copy of Roadside Inspection",
+                                                     "No Evidence of Corrective Action",
+                                                     "No Accident Report on File"};
         for (const char* item : kFlagItems) {
-            exec("INSERT INTO AutomationServer_Alert (Item,Category,EmailContractManager,"
-                 "EmailContractSpecialist,EmailClient,DaysInAdvance,CreateIssue,"
-                 "CreateIssueDaysInAdvance,IssuePriority,AutoCloseIssue) "
-                 "VALUES (?,'Document',0,0,0,0,0,0,'Medium',1)",
-                 {item});
+            exec(
+                "INSERT INTO AutomationServer_Alert (Item,Category,EmailContractManager,"
+                "EmailContractSpecialist,EmailClient,DaysInAdvance,CreateIssue,"
+                "CreateIssueDaysInAdvance,IssuePriority,AutoCloseIssue) "
+                "VALUES (?,'Document',0,0,0,0,0,0,'Medium',1)",
+                {item});
         }
     }
 
@@ -154,9 +177,10 @@ private:
                                  "Reasonable Suspicion", "Return-to-Duty", "Follow-Up"}) {
             exec("INSERT INTO DrugAlcoholTestType (Name) VALUES (?)", {name});
         }
-        exec("INSERT INTO RegistrationDocType (Name,Description) VALUES "
-             "('IFTA License',''),('IRP Cab Card','Apportioned registration'),"
-             "('UCR Filing',''),('Oversize Permit','Annual permit'),('Hazmat Registration','')");
+        exec(
+            "INSERT INTO RegistrationDocType (Name,Description) VALUES "
+            "('IFTA License',''),('IRP Cab Card','Apportioned registration'),"
+            "('UCR Filing',''),('Oversize Permit','Annual permit'),('Hazmat Registration','')");
         for (const char* name : {"Forklift Operation", "Hazmat Awareness", "Defensive Driving",
                                  "Hours of Service", "Cargo Securement", "Entry Level Driver"}) {
             exec("INSERT INTO TrainingTopic (Name) VALUES (?)", {name});
@@ -165,14 +189,15 @@ private:
 
     void contracts() {
         static constexpr std::array<const char*, 12> kCustomers = {
-            "Acme Haulage",      "O'Neill Freight Lines", "Blue Ridge Tankers", "Cascade Movers",
-            "Prairie Logistics", "Harbor City Transit",   "Summit Bulk Carriers", "Redline Couriers",
-            "Lakeside Dairy",    "Northstar Hazmat",      "Coastal Aggregates",  "Pioneer Bus Co"};
+            "Acme Haulage",         "O'Neill Freight Lines", "Blue Ridge Tankers",
+            "Cascade Movers",       "Prairie Logistics",     "Harbor City Transit",
+            "Summit Bulk Carriers", "Redline Couriers",      "Lakeside Dairy",
+            "Northstar Hazmat",     "Coastal Aggregates",    "Pioneer Bus Co"};
         static constexpr std::array<const char*, 10> kFirst = {
             "Maria", "James", "Aisha", "Robert", "Chen", "Linda", "Diego", "Sarah", "Tom", "Priya"};
         static constexpr std::array<const char*, 10> kLast = {
-            "Garcia", "Johnson", "Okafor", "Miller", "Wang", "Davis", "Lopez", "O'Connor",
-            "Nguyen", "Patel"};
+            "Garcia", "Johnson", "Okafor",   "Miller", "Wang",
+            "Davis",  "Lopez",   "O'Connor", "Nguyen", "Patel"};
         const int employees = std::max(6, scale_.contracts / 3 + 4);
         for (int e = 1; e <= employees; ++e) {
             const std::string first = pick(kFirst);
@@ -182,8 +207,7 @@ private:
             std::transform(local.begin(), local.end(), local.begin(),
                            [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
             exec("INSERT INTO Employee (ID,FirstName,LastName,Email) VALUES (?,?,?,?)",
-                 {e, first, last,
-                  e % 11 == 0 ? Value("") : Value(local + "@ferrow-demo.test")});
+                 {e, first, last, e % 11 == 0 ? Value("") : Value(local + "@ferrow-demo.test")});
         }
         for (int c = 1; c <= scale_.contracts; ++c) {
             std::string name = kCustomers[static_cast<std::size_t>(c - 1) % kCustomers.size()];
@@ -196,113 +220,157 @@ private:
             const bool active = c % 7 != 0;
             // One contract muted until yesterday: the run lifts the mute and notifies again.
             const bool mutedUntilYesterday = c == 3;
-            exec("INSERT INTO ServiceContract (ID,CustomerID,ContractManagerID,PrimaryContactEmail,"
-                 "Status,DisableEmailNotifications,EnableNotificationsAtTime,EmailVehicle,"
-                 "EmailDriver,EmailAccident,EmailRoadsideInspection,EmailDrugAlcohol,"
-                 "EmailRegistrationDoc,EmailSafetyScore,EmailContract,emailTraining,"
-                 "HazmatExpirationDate,MCS150UpdateDue) "
-                 "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-                 {c, c, uniform(1, employees), "office@" + domain, active ? "Active" : "Inactive",
-                  mutedUntilYesterday ? 1 : 0,
-                  mutedUntilYesterday ? Value(today_.addDays(-1)) : Value(),
-                  "fleet@" + domain, "drivers@" + domain, "safety@" + domain, "safety@" + domain,
-                  chance(0.8) ? Value("testing@" + domain) : Value(""), "permits@" + domain,
-                  "safety@" + domain, "office@" + domain,
-                  chance(0.7) ? Value("training@" + domain) : Value(), dueDate(0.2),
-                  dueDate(0.2)});
+            exec(
+                "INSERT INTO ServiceContract (ID,CustomerID,ContractManagerID,PrimaryContactEmail,"
+                "Status,DisableEmailNotifications,EnableNotificationsAtTime,EmailVehicle,"
+                "EmailDriver,EmailAccident,EmailRoadsideInspection,EmailDrugAlcohol,"
+                "EmailRegistrationDoc,EmailSafetyScore,EmailContract,emailTraining,"
+                "HazmatExpirationDate,MCS150UpdateDue) "
+                "VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+                {c, c, uniform(1, employees), "office@" + domain, active ? "Active" : "Inactive",
+                 mutedUntilYesterday ? 1 : 0,
+                 mutedUntilYesterday ? Value(today_.addDays(-1)) : Value(), "fleet@" + domain,
+                 "drivers@" + domain, "safety@" + domain, "safety@" + domain,
+                 chance(0.8) ? Value("testing@" + domain) : Value(""), "permits@" + domain,
+                 "safety@" + domain, "office@" + domain,
+                 chance(0.7) ? Value("training@" + domain) : Value(), dueDate(0.2), dueDate(0.2)});
             const int specialists = uniform(0, 3);
             for (int s = 0; s < specialists; ++s) {
-                exec("INSERT INTO ServiceContractSpecialist (ServiceContractID,EmployeeID) "
-                     "VALUES (?,?)",
-                     {c, uniform(1, employees)});
+                exec(
+                    "INSERT INTO ServiceContractSpecialist (ServiceContractID,EmployeeID) "
+                    "VALUES (?,?)",
+                    {c, uniform(1, employees)});
             }
         }
     }
 
     void vehicles() {
-        static constexpr std::array<const char*, 6> kMakes = {"Freightliner", "Kenworth", "Peterbilt",
-                                                              "Volvo", "Mack", "International"};
+        static constexpr std::array<const char*, 6> kMakes = {
+            "Freightliner", "Kenworth", "Peterbilt", "Volvo", "Mack", "International"};
         static constexpr std::array<const char*, 5> kModels = {"Cascadia", "T680", "579", "VNL",
                                                                "Anthem"};
         for (int v = 1; v <= scale_.vehicles; ++v) {
             const bool tanker = chance(0.25);
             const bool otherEnabled = chance(0.1);
             char vin[18];
-            std::snprintf(vin, sizeof vin, "1FUJ%03dR%09d", uniform(100, 999), uniform(0, 999999999));
-            exec("INSERT INTO Vehicle (ID,ContractID,Unit,VIN,UnitYear,Make,Model,Suspended,"
-                 "NotInService,PAIDue,TagExpiration,TankerVExpire,TankerVExpireDate,TankerKExpire,"
-                 "TankerKExpireDate,TankerIExpire,TankerIExpireDate,TankerPExpire,"
-                 "TankerPExpireDate,TankerEExpire,TankerEExpireDate,OtherDate,OtherDateDesc,"
-                 "OtherDateEnabled,DocPreventativeMaintSchedule,DocVehRegistration,DocPAI,"
-                 "DOCCabCard) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
-                 {v, contractOf(), "Unit " + std::to_string(100 + v), std::string(vin),
-                  std::to_string(uniform(2012, 2026)), pick(kMakes), pick(kModels),
-                  chance(0.03) ? 1 : 0, chance(0.05) ? 1 : 0, dueDate(), dueDate(),
-                  tanker ? 1 : 0, tanker ? dueDate() : Value(), tanker ? 1 : 0,
-                  tanker ? dueDate() : Value(), tanker ? 1 : 0, tanker ? dueDate() : Value(),
-                  tanker ? 1 : 0, tanker ? dueDate() : Value(), tanker ? 1 : 0,
-                  tanker ? dueDate() : Value(), otherEnabled ? dueDate() : Value(),
-                  otherEnabled ? Value("Annual brake certification") : Value(),
-                  otherEnabled ? 1 : 0, chance(0.8) ? 1 : 0, chance(0.8) ? 1 : 0,
-                  chance(0.8) ? 1 : 0, chance(0.8) ? 1 : 0});
+            std::snprintf(vin, sizeof vin, "1FUJ%03dR%09d", uniform(100, 999),
+                          uniform(0, 999999999));
+            exec(
+                "INSERT INTO Vehicle (ID,ContractID,Unit,VIN,UnitYear,Make,Model,Suspended,"
+                "NotInService,PAIDue,TagExpiration,TankerVExpire,TankerVExpireDate,TankerKExpire,"
+                "TankerKExpireDate,TankerIExpire,TankerIExpireDate,TankerPExpire,"
+                "TankerPExpireDate,TankerEExpire,TankerEExpireDate,OtherDate,OtherDateDesc,"
+                "OtherDateEnabled,DocPreventativeMaintSchedule,DocVehRegistration,DocPAI,"
+                "DOCCabCard) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)",
+                {v,
+                 contractOf(),
+                 "Unit " + std::to_string(100 + v),
+                 std::string(vin),
+                 std::to_string(uniform(2012, 2026)),
+                 pick(kMakes),
+                 pick(kModels),
+                 chance(0.03) ? 1 : 0,
+                 chance(0.05) ? 1 : 0,
+                 dueDate(),
+                 dueDate(),
+                 tanker ? 1 : 0,
+                 tanker ? dueDate() : Value(),
+                 tanker ? 1 : 0,
+                 tanker ? dueDate() : Value(),
+                 tanker ? 1 : 0,
+                 tanker ? dueDate() : Value(),
+                 tanker ? 1 : 0,
+                 tanker ? dueDate() : Value(),
+                 tanker ? 1 : 0,
+                 tanker ? dueDate() : Value(),
+                 otherEnabled ? dueDate() : Value(),
+                 otherEnabled ? Value("Annual brake certification") : Value(),
+                 otherEnabled ? 1 : 0,
+                 chance(0.8) ? 1 : 0,
+                 chance(0.8) ? 1 : 0,
+                 chance(0.8) ? 1 : 0,
+                 chance(0.8) ? 1 : 0});
         }
     }
 
     void drivers() {
         static constexpr std::array<const char*, 12> kFirst = {
-            "John", "Maria", "Luis", "Kevin", "Anna", "Samuel", "Grace", "Omar", "Betty", "Raj",
-            "Hannah", "Victor"};
+            "John",  "Maria", "Luis",  "Kevin", "Anna",   "Samuel",
+            "Grace", "Omar",  "Betty", "Raj",   "Hannah", "Victor"};
         static constexpr std::array<const char*, 12> kLast = {
-            "Smith", "Rodriguez", "O'Brien", "Kowalski", "Nguyen", "Fischer", "Haddad", "Brown",
-            "Jackson", "Müller", "Ivanova", "Thompson"};
+            "Smith",  "Rodriguez", "O'Brien", "Kowalski", "Nguyen",  "Fischer",
+            "Haddad", "Brown",     "Jackson", "Müller",   "Ivanova", "Thompson"};
         for (int d = 1; d <= scale_.drivers; ++d) {
             const bool cdl = chance(0.8);
-            exec("INSERT INTO Driver (ID,ContractID,LastName,FirstName,MiddleName,Suffix,"
-                 "Terminated,Suspended,ApplicantOnly,DAOnly,CDL,CDLSuspended,PassportExpire,"
-                 "PassportExpiration,DLExpire,MCExpire,MCMVRExpire,MVRExpire,COVExpire,TWIC,"
-                 "TWICExpiration,H,N,HazmatTrainingExpiration,AnnualDashExpire,PreEmp,DocMVR,"
-                 "DocMedCard,DocCopyOfDL,docPreEmpDachQuery) "
-                 "VALUES (?,?,?,?,?,?,?,0,?,?,?,0,?,?,?,?,?,?,?,?,?,?,?,?,?,1,?,?,?,?)",
-                 {d, contractOf(), pick(kLast), pick(kFirst), chance(0.5) ? Value("A") : Value(""),
-                  chance(0.1) ? Value("Jr.") : Value(), chance(0.05) ? 1 : 0,
-                  chance(0.03) ? 1 : 0, chance(0.03) ? 1 : 0, cdl ? 1 : 0, chance(0.2) ? 1 : 0,
-                  dueDate(0.5), dueDate(), dueDate(), cdl ? dueDate() : Value(), dueDate(),
-                  dueDate(), chance(0.3) ? 1 : 0, dueDate(0.6), chance(0.3) ? 1 : 0,
-                  chance(0.3) ? 1 : 0, dueDate(0.6), cdl ? dueDate() : Value(),
-                  chance(0.9) ? 1 : 0, chance(0.9) ? 1 : 0, chance(0.9) ? 1 : 0,
-                  chance(0.9) ? 1 : 0});
+            exec(
+                "INSERT INTO Driver (ID,ContractID,LastName,FirstName,MiddleName,Suffix,"
+                "Terminated,Suspended,ApplicantOnly,DAOnly,CDL,CDLSuspended,PassportExpire,"
+                "PassportExpiration,DLExpire,MCExpire,MCMVRExpire,MVRExpire,COVExpire,TWIC,"
+                "TWICExpiration,H,N,HazmatTrainingExpiration,AnnualDashExpire,PreEmp,DocMVR,"
+                "DocMedCard,DocCopyOfDL,docPreEmpDachQuery) "
+                "VALUES (?,?,?,?,?,?,?,0,?,?,?,0,?,?,?,?,?,?,?,?,?,?,?,?,?,1,?,?,?,?)",
+                {d,
+                 contractOf(),
+                 pick(kLast),
+                 pick(kFirst),
+                 chance(0.5) ? Value("A") : Value(""),
+                 chance(0.1) ? Value("Jr.") : Value(),
+                 chance(0.05) ? 1 : 0,
+                 chance(0.03) ? 1 : 0,
+                 chance(0.03) ? 1 : 0,
+                 cdl ? 1 : 0,
+                 chance(0.2) ? 1 : 0,
+                 dueDate(0.5),
+                 dueDate(),
+                 dueDate(),
+                 cdl ? dueDate() : Value(),
+                 dueDate(),
+                 dueDate(),
+                 chance(0.3) ? 1 : 0,
+                 dueDate(0.6),
+                 chance(0.3) ? 1 : 0,
+                 chance(0.3) ? 1 : 0,
+                 dueDate(0.6),
+                 cdl ? dueDate() : Value(),
+                 chance(0.9) ? 1 : 0,
+                 chance(0.9) ? 1 : 0,
+                 chance(0.9) ? 1 : 0,
+                 chance(0.9) ? 1 : 0});
         }
     }
 
     void drugTests() {
-        static constexpr std::array<const char*, 4> kStatus = {"Scheduled", "Negative",
-                                                               "Not Tested", "Refusal"};
+        static constexpr std::array<const char*, 10> kStatus = {
+            "Scheduled", "Scheduled", "Scheduled", "Scheduled",  "Scheduled",
+            "Scheduled", "Scheduled", "Scheduled", "Not Tested", "Refusal"};
         for (int t = 1; t <= scale_.drugTests; ++t) {
             const int driver = uniform(1, std::max(1, scale_.drivers));
             const bool completed = chance(0.4);
-            exec("INSERT INTO DrugAlcoholTest (ContractID,DriverID,DriverName,TestTypeID,TestDate,"
-                 "DueDate,Completed,Status,CCF,Results) VALUES (?,?,?,?,?,?,?,?,?,?)",
-                 {contractOf(), driver, "Driver #" + std::to_string(driver),
-                  chance(0.02) ? Value() : Value(uniform(1, 6)),
-                  Value(today_.addDays(uniform(-90, 0))), dueDate(0.0), completed ? 1 : 0,
-                  completed ? "Negative" : pick(kStatus), chance(0.8) ? 1 : 0,
-                  chance(0.8) ? 1 : 0});
+            exec(
+                "INSERT INTO DrugAlcoholTest (ContractID,DriverID,DriverName,TestTypeID,TestDate,"
+                "DueDate,Completed,Status,CCF,Results) VALUES (?,?,?,?,?,?,?,?,?,?)",
+                {contractOf(), driver, "Driver #" + std::to_string(driver),
+                 chance(0.02) ? Value() : Value(uniform(1, 6)),
+                 Value(today_.addDays(uniform(-90, 0))), dueDate(0.0), completed ? 1 : 0,
+                 completed ? "Negative" : pick(kStatus), chance(0.8) ? 1 : 0, chance(0.8) ? 1 : 0});
         }
     }
 
     void inspectionsAndAccidents() {
         for (int i = 1; i <= scale_.inspections; ++i) {
-            exec("INSERT INTO RoadsideInspection (ContractID,DriverName,InspectionDate,HaveCopy,"
-                 "CopyUnobtainable,EvidenceOfRepair) VALUES (?,?,?,?,?,?)",
-                 {contractOf(), "Driver #" + std::to_string(uniform(1, std::max(1, scale_.drivers))),
-                  Value(today_.addDays(uniform(-200, -1))), chance(0.6) ? 1 : 0,
-                  chance(0.1) ? 1 : 0, chance(0.5) ? 1 : 0});
+            exec(
+                "INSERT INTO RoadsideInspection (ContractID,DriverName,InspectionDate,HaveCopy,"
+                "CopyUnobtainable,EvidenceOfRepair) VALUES (?,?,?,?,?,?)",
+                {contractOf(), "Driver #" + std::to_string(uniform(1, std::max(1, scale_.drivers))),
+                 Value(today_.addDays(uniform(-200, -1))), chance(0.6) ? 1 : 0, chance(0.1) ? 1 : 0,
+                 chance(0.5) ? 1 : 0});
         }
         for (int a = 1; a <= scale_.accidents; ++a) {
-            exec("INSERT INTO Accident (ContractID,AccidentDate,Description,AccidentReport,"
-                 "Recordable) VALUES (?,?,?,?,?)",
-                 {contractOf(), Value(today_.addDays(uniform(-300, -1))),
-                  "Minor collision in yard", chance(0.5) ? 1 : 0, chance(0.6) ? 1 : 0});
+            exec(
+                "INSERT INTO Accident (ContractID,AccidentDate,Description,AccidentReport,"
+                "Recordable) VALUES (?,?,?,?,?)",
+                {contractOf(), Value(today_.addDays(uniform(-300, -1))), "Minor collision in yard",
+                 chance(0.5) ? 1 : 0, chance(0.6) ? 1 : 0});
         }
         for (int c = 1; c <= scale_.contracts; ++c) {
             exec("INSERT INTO SafetyScore (ContractID,ScoreDate,Category,Score) VALUES (?,?,?,?)",
@@ -313,19 +381,20 @@ private:
 
     void registrationDocs() {
         for (int r = 1; r <= scale_.registrationDocs; ++r) {
-            exec("INSERT INTO RegistrationDoc (ContractID,TypeID,DocNumber,ExpDate) "
-                 "VALUES (?,?,?,?)",
-                 {contractOf(), uniform(1, 5), "RD-" + std::to_string(10000 + r), dueDate()});
+            exec(
+                "INSERT INTO RegistrationDoc (ContractID,TypeID,DocNumber,ExpDate) "
+                "VALUES (?,?,?,?)",
+                {contractOf(), uniform(1, 5), "RD-" + std::to_string(10000 + r), dueDate()});
         }
     }
 
     void trainings() {
         for (int t = 1; t <= scale_.trainings; ++t) {
-            exec("INSERT INTO Training (ContractID,DriverID,TopicID,TrainingDate,ExpireDate,"
-                 "Expires) VALUES (?,?,?,?,?,?)",
-                 {contractOf(), uniform(1, std::max(1, scale_.drivers)), uniform(1, 6),
-                  Value(today_.addDays(-uniform(200, 700))), dueDate(0.0),
-                  chance(0.85) ? 1 : 0});
+            exec(
+                "INSERT INTO Training (ContractID,DriverID,TopicID,TrainingDate,ExpireDate,"
+                "Expires) VALUES (?,?,?,?,?,?)",
+                {contractOf(), uniform(1, std::max(1, scale_.drivers)), uniform(1, 6),
+                 Value(today_.addDays(-uniform(200, 700))), dueDate(0.0), chance(0.85) ? 1 : 0});
         }
     }
 
@@ -350,6 +419,27 @@ private:
             issue(1, "Driver", 2, "Document:Med Card", today_, "Open", "clerk", now.addDays(-9));
             issue(1, "Driver", 2, "Document:Med Card", today_, "Open", "clerk", now.addDays(-8));
         }
+        // Something due in every kind of record, whatever the random draw gave.
+        if (scale_.vehicles >= 3 && scale_.drivers >= 5 && scale_.drugTests >= 1 &&
+            scale_.registrationDocs >= 1 && scale_.trainings >= 1) {
+            exec("UPDATE ServiceContract SET Status='Active',HazmatExpirationDate=? WHERE ID=1",
+                 {today_.addDays(10)});
+            exec("UPDATE Customer SET Hasmat=1 WHERE ID=1");
+            exec("UPDATE Vehicle SET ContractID=1,PAIDue=?,Suspended=0,NotInService=0 WHERE ID=3",
+                 {today_.addDays(5)});
+            exec(
+                "UPDATE Driver SET ContractID=1,DLExpire=?,Terminated=0,Suspended=0,"
+                "ApplicantOnly=0,DAOnly=0 WHERE ID IN (4,5)",
+                {today_.addDays(3)});
+            exec(
+                "UPDATE DrugAlcoholTest SET ContractID=1,DueDate=?,Completed=0,"
+                "Status='Scheduled',TestTypeID=1 WHERE ID=1",
+                {today_.addDays(2)});
+            exec("UPDATE RegistrationDoc SET ContractID=1,ExpDate=? WHERE ID=1",
+                 {today_.addDays(4)});
+            exec("UPDATE Training SET ContractID=1,DriverID=5,ExpireDate=?,Expires=1 WHERE ID=1",
+                 {today_.addDays(6)});
+        }
         // The issue of a driver since deleted, and an aged safety-score issue.
         issue(1, "Driver", scale_.drivers + 1000, "DL Expire", today_.addDays(-40), "Open",
               "AUTO SERVER", now.addDays(-45));
@@ -357,34 +447,36 @@ private:
               "AUTO SERVER", now.addDays(-35));
 
         static constexpr std::array<const char*, 6> kItems = {
-            "PAI Due", "DL Expire", "MC Expire", "Tag Expiration", "Drug/Alcohol Test Due",
+            "PAI Due",        "DL Expire", "MC Expire", "Tag Expiration", "Drug/Alcohol Test Due",
             "Training Expire"};
         static constexpr std::array<const char*, 6> kCategories = {
             "Vehicle", "Driver", "Driver", "Vehicle", "Drug & Alcohol Test", "Training"};
         for (int i = 0; i < scale_.existingIssues; ++i) {
             const auto k = static_cast<std::size_t>(uniform(0, 5));
-            issue(contractOf(), kCategories[k], uniform(1, std::max(1, scale_.vehicles)),
-                  kItems[k], today_.addDays(-uniform(30, 700)), chance(0.9) ? "Closed" : "Open",
+            issue(contractOf(), kCategories[k], uniform(1, std::max(1, scale_.vehicles)), kItems[k],
+                  today_.addDays(-uniform(30, 700)), chance(0.9) ? "Closed" : "Open",
                   chance(0.8) ? "AUTO SERVER" : "clerk", now.addDays(-uniform(30, 700)));
         }
         for (int i = 0; i < scale_.notificationRecords; ++i) {
             const auto k = static_cast<std::size_t>(uniform(0, 5));
-            exec("INSERT INTO AutomationServer_Emails (EmailDate,Category,Item,ItemID,ItemKey,"
-                 "ContractManager,ContractSpecialist,Client) VALUES (?,?,?,?,?,1,0,0)",
-                 {now.addDays(-uniform(30, 700)), kCategories[k], kItems[k],
-                  uniform(1, std::max(1, scale_.vehicles)), today_.addDays(-uniform(30, 700))});
+            exec(
+                "INSERT INTO AutomationServer_Emails (EmailDate,Category,Item,ItemID,ItemKey,"
+                "ContractManager,ContractSpecialist,Client) VALUES (?,?,?,?,?,1,0,0)",
+                {now.addDays(-uniform(30, 700)), kCategories[k], kItems[k],
+                 uniform(1, std::max(1, scale_.vehicles)), today_.addDays(-uniform(30, 700))});
         }
     }
 
     void issue(int contract, const char* category, int itemId, const char* item,
                const DateTime& due, const char* status, const char* enteredBy,
                const DateTime& entered) {
-        exec("INSERT INTO Issues (ContractID,Category,ItemID,ItemDesc,IssueDate,DueDate,"
-             "Description,Status,Priority,EnteredBy,EnteredDate,EditedBy,EditedDate,AUTO_Item,"
-             "Auto_Date) VALUES (?,?,?,?,?,?,?,?,'Medium',?,?,?,?,?,?)",
-             {contract, category, itemId, std::string(item) + " #" + std::to_string(itemId),
-              entered.date(), due, std::string("(AUTO ISSUE) ") + item, status, enteredBy,
-              entered, enteredBy, entered, item, due});
+        exec(
+            "INSERT INTO Issues (ContractID,Category,ItemID,ItemDesc,IssueDate,DueDate,"
+            "Description,Status,Priority,EnteredBy,EnteredDate,EditedBy,EditedDate,AUTO_Item,"
+            "Auto_Date) VALUES (?,?,?,?,?,?,?,?,'Medium',?,?,?,?,?,?)",
+            {contract, category, itemId, std::string(item) + " #" + std::to_string(itemId),
+             entered.date(), due, std::string("(AUTO ISSUE) ") + item, status, enteredBy, entered,
+             enteredBy, entered, item, due});
     }
 
     db::Database& db_;
@@ -395,8 +487,12 @@ private:
 
 }  // namespace
 
-DemoScale DemoScale::small() { return DemoScale{}; }
-DemoScale DemoScale::large() { return largeScale(); }
+DemoScale DemoScale::small() {
+    return DemoScale{};
+}
+DemoScale DemoScale::large() {
+    return largeScale();
+}
 
 DemoScale DemoScale::scaled(double factor) {
     const DemoScale big = largeScale();

@@ -16,12 +16,12 @@ struct DemoScale {
     int registrationDocs = 12;
     int inspections = 8;
     int accidents = 5;
-    int existingIssues = 0;          // older issues, most of them closed
-    int notificationRecords = 0;     // older notification records
+    int existingIssues = 0;       // older issues, most of them closed
+    int notificationRecords = 0;  // older notification records
     std::uint32_t seed = 20261206;
 
-    static DemoScale small();   // the demo: a handful of each
-    static DemoScale large();   // the benchmark's large scale
+    static DemoScale small();                // the demo: a handful of each
+    static DemoScale large();                // the benchmark's large scale
     static DemoScale scaled(double factor);  // linear between empty and large
 };
 

@@ -25,7 +25,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+double seconds(Clock::duration d) {
+    return std::chrono::duration<double>(d).count();
+}
 
 struct Recorded {
     std::string sql;
@@ -158,8 +160,8 @@ int main(int argc, char** argv) {
         double steady = run();
         state.db.setStatementObserver(nullptr);
         steady = std::min({steady, run(), run()});
-        const int steadyWork =
-            state.counters.emails() + state.counters.issuesCreated() + state.counters.issuesClosed();
+        const int steadyWork = state.counters.emails() + state.counters.issuesCreated() +
+                               state.counters.issuesClosed();
 
         const double floor =
             std::min({replay(file, recorded), replay(file, recorded), replay(file, recorded)});

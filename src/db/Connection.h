@@ -16,7 +16,7 @@ using Params = std::vector<Value>;
 // All rows of a query, fetched when it was opened. Cells are kept compact (texts in one buffer)
 // because a rule query can return tens of thousands of wide rows.
 class ResultSet {
-public:
+  public:
     std::vector<std::string> columns;
 
     // Backends fill a result row by row, column by column.
@@ -31,7 +31,7 @@ public:
     std::size_t rowCount() const { return rows_; }
     Value cell(std::size_t row, std::size_t column) const;
 
-private:
+  private:
     struct Cell {
         Value::Kind kind;
         std::uint32_t length;
@@ -49,7 +49,7 @@ private:
 // One open connection of a backend. Statements use '?' placeholders for every value.
 // Errors are thrown as DatabaseError carrying the statement.
 class Connection {
-public:
+  public:
     virtual ~Connection() = default;
     virtual void execute(std::string_view sql, const Params& params) = 0;
     virtual ResultSet query(std::string_view sql, const Params& params) = 0;

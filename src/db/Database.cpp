@@ -22,7 +22,9 @@ std::optional<std::filesystem::path> sqlitePathOf(std::string_view location,
 Database::Database(std::string location, std::filesystem::path baseDirectory)
     : location_(std::move(location)), baseDirectory_(std::move(baseDirectory)) {}
 
-Database::~Database() { CloseDatabase(); }
+Database::~Database() {
+    CloseDatabase();
+}
 
 void Database::setLocation(std::string location, std::filesystem::path baseDirectory) {
     location_ = std::move(location);
@@ -73,9 +75,9 @@ void Database::beforeStatement(std::string_view sql, const Params& params) {
         failAt_.reset();
         connection_.reset();
         engine_ = Engine::None;
-        throw DatabaseError("Communication link failure (simulated) before statement: " +
-                                statementForMessage(sql),
-                            true);
+        throw DatabaseError(
+            "Communication link failure (simulated) before statement: " + statementForMessage(sql),
+            true);
     }
     if (observer_) {
         observer_(sql, params);
@@ -84,9 +86,9 @@ void Database::beforeStatement(std::string_view sql, const Params& params) {
 
 Connection& Database::connection(std::string_view sql) {
     if (!connection_) {
-        throw DatabaseError("The database connection is not open (statement: " +
-                                statementForMessage(sql) + ")",
-                            true);
+        throw DatabaseError(
+            "The database connection is not open (statement: " + statementForMessage(sql) + ")",
+            true);
     }
     return *connection_;
 }
@@ -103,8 +105,14 @@ Recordset Database::query(std::string_view sql, const Params& params) {
     return Recordset(std::string(sql), c.query(sql, params));
 }
 
-void Database::beginTransaction() { connection("BEGIN TRANSACTION").beginTransaction(); }
-void Database::commitTransaction() { connection("COMMIT").commitTransaction(); }
-void Database::rollbackTransaction() { connection("ROLLBACK").rollbackTransaction(); }
+void Database::beginTransaction() {
+    connection("BEGIN TRANSACTION").beginTransaction();
+}
+void Database::commitTransaction() {
+    connection("COMMIT").commitTransaction();
+}
+void Database::rollbackTransaction() {
+    connection("ROLLBACK").rollbackTransaction();
+}
 
 }  // namespace fas::db

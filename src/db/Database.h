@@ -20,7 +20,7 @@ enum class Engine { None, Sqlite, Odbc };
 // The location is "sqlite:PATH" for the embedded engine (a relative PATH resolves against the
 // directory of config.txt) or an ODBC connection string (old OLE DB strings are converted).
 class Database {
-public:
+  public:
     static constexpr int kLoginTimeoutSeconds = 10;
 
     Database() = default;
@@ -59,7 +59,7 @@ public:
     void failStatementAsLostConnection(std::optional<std::uint64_t> ordinal);
     std::uint64_t statementsIssued() const noexcept { return statementsIssued_; }
 
-private:
+  private:
     Connection& connection(std::string_view sql);
     void beforeStatement(std::string_view sql, const Params& params);
 

@@ -141,8 +141,7 @@ std::optional<DateTime> parseUs(std::string_view text) {
 }
 
 DateTime fromTm(const std::tm& tm) {
-    return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min,
-                    tm.tm_sec};
+    return DateTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 
 }  // namespace
@@ -154,9 +153,13 @@ DateTime DateTime::nowLocal() {
     return fromTm(tm);
 }
 
-DateTime DateTime::todayLocal() { return nowLocal().date(); }
+DateTime DateTime::todayLocal() {
+    return nowLocal().date();
+}
 
-DateTime DateTime::fromDate(int y, int m, int d) { return DateTime{y, m, d, 0, 0, 0}; }
+DateTime DateTime::fromDate(int y, int m, int d) {
+    return DateTime{y, m, d, 0, 0, 0};
+}
 
 std::optional<DateTime> DateTime::parse(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) {

@@ -50,9 +50,9 @@ std::size_t Recordset::columnIndex(std::string_view column) const {
 Value Recordset::value(std::string_view column) const {
     const std::size_t index = columnIndex(column);
     if (eof()) {
-        throw DatabaseError("No current row: column '" + std::string(column) +
-                            "' was read past the last row (statement: " +
-                            statementForMessage(sql_) + ")");
+        throw DatabaseError(
+            "No current row: column '" + std::string(column) +
+            "' was read past the last row (statement: " + statementForMessage(sql_) + ")");
     }
     return result_.cell(position_, index);
 }
@@ -63,7 +63,7 @@ void Recordset::rethrow(std::string_view column, const std::exception& e) const 
 }
 
 // Each read form converts the value and names the column and statement when it cannot.
-#define FAS_RECORDSET_READ(Type, Name, Expression)       \
+#define FAS_RECORDSET_READ(Type, Name, Expression)        \
     Type Recordset::Name(std::string_view column) const { \
         const Value v = value(column);                    \
         try {                                             \

@@ -15,7 +15,7 @@ namespace fas::db {
 // A static recordset: every row was fetched when the query was opened, so statements executed
 // while walking it never disturb it.
 class Recordset {
-public:
+  public:
     Recordset() = default;
     Recordset(std::string sql, ResultSet result);
 
@@ -40,7 +40,7 @@ public:
     bool boolean(std::string_view column) const;
     DateTime dateTime(std::string_view column) const;
 
-private:
+  private:
     std::size_t columnIndex(std::string_view column) const;
     [[noreturn]] void rethrow(std::string_view column, const std::exception& e) const;
 

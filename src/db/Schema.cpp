@@ -10,7 +10,9 @@ namespace fas::db {
 
 extern const char* const kSchemaSql;
 
-const char* schemaSql() { return kSchemaSql; }
+const char* schemaSql() {
+    return kSchemaSql;
+}
 
 void createSchemaDatabase(const std::filesystem::path& file) {
     if (std::filesystem::exists(file)) {
@@ -18,8 +20,8 @@ void createSchemaDatabase(const std::filesystem::path& file) {
                             file.string());
     }
     sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+    int rc =
+        sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     char* message = nullptr;
     // One transaction for the whole schema: a commit per table makes creation slow.
     if (rc == SQLITE_OK) {

@@ -28,7 +28,7 @@ bool meansLostConnection(int code) {
 }
 
 class SqliteConnection final : public Connection {
-public:
+  public:
     explicit SqliteConnection(const std::filesystem::path& file) {
         // No SQLITE_OPEN_CREATE: a missing database is an open failure, like an unreachable
         // server. Only the schema function and the demo generator create databases.
@@ -104,7 +104,7 @@ public:
         }
     }
 
-private:
+  private:
     // Resets a statement and drops its bindings when a call leaves, so the cached statement is
     // ready for its next use and holds no read lock.
     struct Reset {
@@ -147,9 +147,9 @@ private:
         }
         const std::string translated = translateTsql(sql);
         sqlite3_stmt* stmt = nullptr;
-        const int rc = sqlite3_prepare_v3(db_, translated.c_str(),
-                                          static_cast<int>(translated.size()),
-                                          SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+        const int rc =
+            sqlite3_prepare_v3(db_, translated.c_str(), static_cast<int>(translated.size()),
+                               SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
         if (rc != SQLITE_OK) {
             sqlite3_finalize(stmt);
             fail(rc, sql);
@@ -167,8 +167,8 @@ private:
     void bind(sqlite3_stmt* stmt, std::string_view sql, const Params& params) {
         const int expected = sqlite3_bind_parameter_count(stmt);
         if (expected != static_cast<int>(params.size())) {
-            throw DatabaseError("The statement takes " + std::to_string(expected) +
-                                " values but " + std::to_string(params.size()) +
+            throw DatabaseError("The statement takes " + std::to_string(expected) + " values but " +
+                                std::to_string(params.size()) +
                                 " were given (statement: " + statementForMessage(sql) + ")");
         }
         for (int i = 0; i < expected; ++i) {
@@ -222,9 +222,9 @@ private:
     }
 
     [[noreturn]] void fail(int rc, std::string_view sql) {
-        throw DatabaseError(std::string(sqlite3_errmsg(db_)) + " (statement: " +
-                                statementForMessage(sql) + ")",
-                            meansLostConnection(rc));
+        throw DatabaseError(
+            std::string(sqlite3_errmsg(db_)) + " (statement: " + statementForMessage(sql) + ")",
+            meansLostConnection(rc));
     }
 
     sqlite3* db_ = nullptr;

@@ -14,7 +14,7 @@ namespace fas::db {
 //  - joined into text (joined): a Null contributes empty text;
 //  - used as a condition (isTrue): a Null counts as false.
 class Value {
-public:
+  public:
     enum class Kind { Null, Integer, Real, Text, DateTime };
 
     Value() = default;
@@ -56,7 +56,7 @@ public:
 
     bool operator==(const Value&) const = default;
 
-private:
+  private:
     std::variant<std::monostate, std::int64_t, double, std::string, DateTime> data_;
 };
 

@@ -48,8 +48,12 @@ std::string PV(const std::string& field) {
 }
 
 // The driver is active and the date is tracked for them.
-std::string CDWith(const std::string& flagTerm) { return CD + " AND " + flagTerm; }
-std::string CVWith(const std::string& flagTerm) { return CV + " AND " + flagTerm; }
+std::string CDWith(const std::string& flagTerm) {
+    return CD + " AND " + flagTerm;
+}
+std::string CVWith(const std::string& flagTerm) {
+    return CV + " AND " + flagTerm;
+}
 
 using P = Processor;
 
@@ -58,11 +62,12 @@ CatalogEntry step(int number, P processor, std::string table, std::string field,
                   std::string condition) {
     return CatalogEntry{number, processor,
                         RuleParameters{std::move(table), std::move(field), std::move(description),
-                                       std::move(category), std::move(item),
-                                       std::move(condition)}};
+                                       std::move(category), std::move(item), std::move(condition)}};
 }
 
-CatalogEntry bare(int number, P processor) { return CatalogEntry{number, processor, {}}; }
+CatalogEntry bare(int number, P processor) {
+    return CatalogEntry{number, processor, {}};
+}
 
 CatalogEntry driverFlag(int number, const std::string& field, const std::string& description,
                         const std::string& item) {
@@ -197,12 +202,12 @@ std::array<CatalogEntry, kCatalogSize> build() {
              " (RoadsideInspection.EvidenceOfRepair=1)"),
         step(73, P::CloseResolvedIssues, "RoadsideInspection", "EvidenceOfRepair", R1,
              "Roadside Inspection", "No Evidence of Corrective Action", XR),
-        step(74, P::CloseResolvedIssues, "Accident", "AccidentReport",
-             "No Accident Report on File", "Accident", "No Accident Report on File",
+        step(74, P::CloseResolvedIssues, "Accident", "AccidentReport", "No Accident Report on File",
+             "Accident", "No Accident Report on File",
              " ((Accident.AccidentReport=1 AND Accident.Recordable=1) OR Accident.Recordable=0)"),
         bare(75, P::CloseAgedSafetyScoreIssues),
-        step(76, P::CloseExcludedIssues, "DrugAlcoholTest", "DueDate", T1,
-             "Drug And Alcohol Test", "Drug/Alcohol Test Due",
+        step(76, P::CloseExcludedIssues, "DrugAlcoholTest", "DueDate", T1, "Drug And Alcohol Test",
+             "Drug/Alcohol Test Due",
              " DrugAlcoholTest.Completed=1 OR DrugAlcoholTest.Status='Not Tested' OR "
              "DrugAlcoholTest.Status='Refusal'"),
         step(77, P::DateExpiryRule, "RegistrationDoc", "ExpDate",
@@ -212,12 +217,11 @@ std::array<CatalogEntry, kCatalogSize> build() {
         step(78, P::DateExpiryRule, "Issues", "DueDate",
              "Issues.Description + ' - ' + Issues.ItemDesc", "Issue", "Due Date Approach",
              " AND Issues.Status='Open'"),
-        step(79, P::ContractDateRule, "ServiceContract", "HazmatExpirationDate",
-             "'HAZMAT Expire'", "Contract", "HAZMAT Expire",
+        step(79, P::ContractDateRule, "ServiceContract", "HazmatExpirationDate", "'HAZMAT Expire'",
+             "Contract", "HAZMAT Expire",
              " AND ServiceContract.Status='Active' AND Customer.Hasmat=1"),
-        step(80, P::ContractDateRule, "ServiceContract", "MCS150UpdateDue",
-             "'MCS 150 Update Due'", "Contract", "MCS 150 Update Due",
-             " AND ServiceContract.Status='Active'"),
+        step(80, P::ContractDateRule, "ServiceContract", "MCS150UpdateDue", "'MCS 150 Update Due'",
+             "Contract", "MCS 150 Update Due", " AND ServiceContract.Status='Active'"),
         step(81, P::TrainingExpiryRule, "Training", "ExpireDate",
              "'Driver: ' + ISNULL(Driver.LastName,'') + ', ' + ISNULL(Driver.FirstName,'') + ' - ' "
              "+ TrainingTopic.Name",

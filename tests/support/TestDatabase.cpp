@@ -26,7 +26,9 @@ TempDatabase::TempDatabase() : file_(dir_.path() / "compliance.db") {
     db::createSchemaDatabase(file_);
 }
 
-std::string TempDatabase::location() const { return "sqlite:" + file_.string(); }
+std::string TempDatabase::location() const {
+    return "sqlite:" + file_.string();
+}
 
 void TempDatabase::attach(ServerState& state) const {
     state.DatabaseLocation = location();

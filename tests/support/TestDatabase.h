@@ -11,20 +11,20 @@ namespace fas::test {
 
 // A temporary folder removed with everything in it when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // A fresh database holding the empty compliance schema, in its own temporary folder.
 class TempDatabase {
-public:
+  public:
     TempDatabase();
     const std::filesystem::path& dir() const { return dir_.path(); }
     const std::filesystem::path& file() const { return file_; }
@@ -34,7 +34,7 @@ public:
     // connection is left closed.
     void attach(ServerState& state) const;
 
-private:
+  private:
     TempDir dir_;
     std::filesystem::path file_;
 };
