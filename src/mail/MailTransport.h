@@ -23,6 +23,11 @@ class MailTransport {
                                      const std::string& recipientText, const std::string& subject,
                                      const std::string& body);
 
+    // Checks, without delivering anything, that messages could go out now (the server greets,
+    // takes TLS and the log-in; the directory can be written). Returns what was found good;
+    // throws MailUnavailable saying what is wrong.
+    virtual std::string checkDelivery() = 0;
+
   protected:
     // The message is checked: a usable sender and at least one usable recipient.
     virtual DeliveryResult deliver(const OutgoingMessage& message) = 0;

@@ -59,6 +59,14 @@ PickupDirectoryTransport::PickupDirectoryTransport(std::filesystem::path directo
     }
 }
 
+std::string PickupDirectoryTransport::checkDelivery() {
+    const auto probe =
+        directory_ / (".write-check-" + std::to_string(static_cast<long>(getpid())) + ".partial");
+    writeNewFile(probe, "");
+    ::unlink(probe.c_str());
+    return "messages are written to the pickup directory " + directory_.string();
+}
+
 DeliveryResult PickupDirectoryTransport::deliver(const OutgoingMessage& message) {
     const std::string text = composeMessage(message, stamper_.stamp(message.senderAddress));
 

@@ -16,6 +16,8 @@ class PickupDirectoryTransport : public MailTransport {
 
     const std::filesystem::path& directory() const { return directory_; }
 
+    std::string checkDelivery() override;
+
   protected:
     DeliveryResult deliver(const OutgoingMessage& message) override;
 

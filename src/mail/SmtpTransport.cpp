@@ -136,33 +136,20 @@ std::string SmtpTransport::serverDescription() const {
     return text + ")";
 }
 
-SmtpTransport::Attempt SmtpTransport::attempt(const OutgoingMessage& message,
-                                              const std::string& data, bool freshConnection) {
-    Attempt result;
-    Upload upload{data};
-
-    Slist recipients;
-    for (const auto& address : message.recipients) {
-        curl_slist* grown = curl_slist_append(recipients.get(), ("<" + address + ">").c_str());
-        if (grown == nullptr) {
-            throw std::bad_alloc();
-        }
-        recipients.release();
-        recipients.reset(grown);
-    }
-
+std::string SmtpTransport::url() const {
     const bool implicitTls = settings_.security == SmtpSecurity::ImplicitTls;
     const bool ipv6 =
         settings_.host.find(':') != std::string::npos && settings_.host.front() != '[';
-    const std::string url = std::string(implicitTls ? "smtps://" : "smtp://") +
-                            (ipv6 ? "[" + settings_.host + "]" : settings_.host) + ":" +
-                            std::to_string(settings_.port);
-    const std::string mailFrom = "<" + message.senderAddress + ">";
+    return std::string(implicitTls ? "smtps://" : "smtp://") +
+           (ipv6 ? "[" + settings_.host + "]" : settings_.host) + ":" +
+           std::to_string(settings_.port);
+}
 
-    // Every option afresh for each message; the connection cache survives the reset.
+void SmtpTransport::configureSession(Attempt& attempt, const std::string& url) {
+    // Every option afresh each time; the connection cache survives the reset.
     auto& h = *handle_;
     curl_easy_reset(h.curl);
-    h.set(CURLOPT_ERRORBUFFER, result.errorText.data(), "CURLOPT_ERRORBUFFER");
+    h.set(CURLOPT_ERRORBUFFER, attempt.errorText.data(), "CURLOPT_ERRORBUFFER");
     h.set(CURLOPT_URL, url.c_str(), "CURLOPT_URL");
     h.set(CURLOPT_NOSIGNAL, 1L, "CURLOPT_NOSIGNAL");
     h.set(CURLOPT_CONNECTTIMEOUT, static_cast<long>(settings_.connectTimeout.count()),
@@ -185,6 +172,40 @@ SmtpTransport::Attempt SmtpTransport::attempt(const OutgoingMessage& message,
     if (!settings_.reuseConnection) {
         h.set(CURLOPT_FORBID_REUSE, 1L, "CURLOPT_FORBID_REUSE");
     }
+    // The conversation is followed through the debug callback; nothing is printed.
+    h.set(CURLOPT_DEBUGFUNCTION, &followConversation, "CURLOPT_DEBUGFUNCTION");
+    h.set(CURLOPT_DEBUGDATA, static_cast<void*>(&attempt.conversation), "CURLOPT_DEBUGDATA");
+    h.set(CURLOPT_VERBOSE, 1L, "CURLOPT_VERBOSE");
+}
+
+void SmtpTransport::perform(Attempt& attempt) {
+    auto& h = *handle_;
+    attempt.code = curl_easy_perform(h.curl);
+    long newConnections = 0;
+    attempt.reusedConnection =
+        curl_easy_getinfo(h.curl, CURLINFO_NUM_CONNECTS, &newConnections) == CURLE_OK &&
+        newConnections == 0;
+    // Nothing set for this message may outlive it (the buffers it points to go now).
+    curl_easy_reset(h.curl);
+}
+
+SmtpTransport::Attempt SmtpTransport::attempt(const OutgoingMessage& message,
+                                              const std::string& data, bool freshConnection) {
+    Attempt result;
+    Upload upload{data};
+    Slist recipients;
+    for (const auto& address : message.recipients) {
+        curl_slist* grown = curl_slist_append(recipients.get(), ("<" + address + ">").c_str());
+        if (grown == nullptr) {
+            throw std::bad_alloc();
+        }
+        recipients.release();
+        recipients.reset(grown);
+    }
+    const std::string mailFrom = "<" + message.senderAddress + ">";
+
+    configureSession(result, url());
+    auto& h = *handle_;
     if (freshConnection) {
         h.set(CURLOPT_FRESH_CONNECT, 1L, "CURLOPT_FRESH_CONNECT");
     }
@@ -196,19 +217,25 @@ SmtpTransport::Attempt SmtpTransport::attempt(const OutgoingMessage& message,
           "CURLOPT_INFILESIZE_LARGE");
     h.set(CURLOPT_READFUNCTION, &readUpload, "CURLOPT_READFUNCTION");
     h.set(CURLOPT_READDATA, static_cast<void*>(&upload), "CURLOPT_READDATA");
-    // The conversation is followed through the debug callback; nothing is printed.
-    h.set(CURLOPT_DEBUGFUNCTION, &followConversation, "CURLOPT_DEBUGFUNCTION");
-    h.set(CURLOPT_DEBUGDATA, static_cast<void*>(&result.conversation), "CURLOPT_DEBUGDATA");
-    h.set(CURLOPT_VERBOSE, 1L, "CURLOPT_VERBOSE");
-
-    result.code = curl_easy_perform(h.curl);
-    long newConnections = 0;
-    result.reusedConnection =
-        curl_easy_getinfo(h.curl, CURLINFO_NUM_CONNECTS, &newConnections) == CURLE_OK &&
-        newConnections == 0;
-    // Nothing set for this message may outlive it (the buffers above go now).
-    curl_easy_reset(h.curl);
+    perform(result);
     return result;
+}
+
+MailUnavailable SmtpTransport::unavailable(const Attempt& attempt) const {
+    const auto& conversation = attempt.conversation;
+    const std::string detail = attempt.errorText[0] != '\0' ? std::string(attempt.errorText.data())
+                                                            : curl_easy_strerror(attempt.code);
+    std::string text = "Cannot deliver through the " + serverDescription() + ": " + detail;
+    const std::string exchange = conversation.lastExchange();
+    if (!exchange.empty()) {
+        text += " (" + exchange + ")";
+    }
+    if (conversation.lastReplyCode() == 530) {
+        text +=
+            "; the server wants a secure connection or a log-in first "
+            "(AutomationServerEmailUseSSLTLS, AutomationServerEmailUser)";
+    }
+    return MailUnavailable(text + hintFor(attempt.code, settings_));
 }
 
 DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
@@ -225,38 +252,39 @@ DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
     if (result.code == CURLE_OK) {
         return {result.conversation.refusedRecipients()};
     }
-
     const auto& conversation = result.conversation;
-    const std::string detail = result.errorText[0] != '\0' ? std::string(result.errorText.data())
-                                                           : curl_easy_strerror(result.code);
-    const std::string exchange = conversation.lastExchange();
-    if (conversation.messageRefused()) {
-        std::string text = "The " + serverDescription() + " refused the message to '";
-        for (std::size_t i = 0; i < message.recipients.size(); ++i) {
-            text += (i == 0 ? "" : "; ") + message.recipients[i];
+    if (!conversation.messageRefused()) {
+        throw unavailable(result);
+    }
+    std::string text = "The " + serverDescription() + " refused the message to '";
+    for (std::size_t i = 0; i < message.recipients.size(); ++i) {
+        text += (i == 0 ? "" : "; ") + message.recipients[i];
+    }
+    text += "': ";
+    const auto refused = conversation.refusedRecipients();
+    if (conversation.lastCommand() == "RCPT" && !refused.empty()) {
+        for (std::size_t i = 0; i < refused.size(); ++i) {
+            text += (i == 0 ? "" : "; ") + refused[i].address + " refused with \"" +
+                    refused[i].reason + "\"";
         }
-        text += "': ";
-        const auto refused = conversation.refusedRecipients();
-        if (conversation.lastCommand() == "RCPT" && !refused.empty()) {
-            for (std::size_t i = 0; i < refused.size(); ++i) {
-                text += (i == 0 ? "" : "; ") + refused[i].address + " refused with \"" +
-                        refused[i].reason + "\"";
-            }
-        } else {
-            text += exchange;
-        }
-        throw MessageRefused(text);
+    } else {
+        text += conversation.lastExchange();
     }
-    std::string text = "Cannot deliver through the " + serverDescription() + ": " + detail;
-    if (!exchange.empty()) {
-        text += " (" + exchange + ")";
+    throw MessageRefused(text);
+}
+
+std::string SmtpTransport::checkDelivery() {
+    Attempt result;
+    configureSession(result, url());
+    // Connect, greet, STARTTLS and log in, then stop: nothing is sent. The connection is never
+    // used for a message and ends (QUIT) with the transport.
+    handle_->set(CURLOPT_CONNECT_ONLY, 1L, "CURLOPT_CONNECT_ONLY");
+    perform(result);
+    if (result.code != CURLE_OK) {
+        throw unavailable(result);
     }
-    if (conversation.lastReplyCode() == 530) {
-        text +=
-            "; the server wants a secure connection or a log-in first "
-            "(AutomationServerEmailUseSSLTLS, AutomationServerEmailUser)";
-    }
-    throw MailUnavailable(text + hintFor(result.code, settings_));
+    return "the " + serverDescription() + " accepts the connection" +
+           (settings_.user.empty() ? "" : " and the log-in");
 }
 
 }  // namespace fas::mail

@@ -5,6 +5,7 @@
 #include <array>
 #include <memory>
 
+#include "mail/MailErrors.h"
 #include "mail/MailTransport.h"
 #include "mail/MessageComposer.h"
 #include "mail/SmtpConversation.h"
@@ -25,6 +26,8 @@ class SmtpTransport : public MailTransport {
 
     const SmtpSettings& settings() const { return settings_; }
 
+    std::string checkDelivery() override;
+
   protected:
     DeliveryResult deliver(const OutgoingMessage& message) override;
 
@@ -38,6 +41,12 @@ class SmtpTransport : public MailTransport {
         std::array<char, CURL_ERROR_SIZE> errorText{};
     };
     Attempt attempt(const OutgoingMessage& message, const std::string& data, bool freshConnection);
+    std::string url() const;
+    // The options every session needs (server, TLS, log-in, time-outs, the conversation).
+    void configureSession(Attempt& attempt, const std::string& url);
+    void perform(Attempt& attempt);
+    // The failure of a session, with what to check.
+    MailUnavailable unavailable(const Attempt& attempt) const;
 
     // "mail server smtp.example.com:587 (STARTTLS, user 'x')": names the settings, never the
     // password.

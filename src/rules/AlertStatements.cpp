@@ -123,6 +123,7 @@ void QueueNotification(ServerState& state, const std::string& emailTo,
                                                     StripApostrophes(sentence)),
                                           db::Value(StripApostrophes(body)),
                                       });
+    ++state.report.notificationsQueued;
 }
 
 void RecordNotification(ServerState& state, const db::Value& itemId, const db::DateTime& itemDate) {

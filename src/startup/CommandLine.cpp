@@ -15,8 +15,8 @@ struct OptionSpec {
     std::function<void(CommandLine&, const std::string&)> apply;
 };
 
-const std::array<OptionSpec, 5>& options() {
-    static const std::array<OptionSpec, 5> kOptions = {{
+const std::array<OptionSpec, 8>& options() {
+    static const std::array<OptionSpec, 8> kOptions = {{
         {"--config", "FILE",
          "read the configuration from FILE instead of config.txt beside the program; a relative "
          "sqlite: path in it resolves against FILE's directory",
@@ -33,6 +33,20 @@ const std::array<OptionSpec, 5>& options() {
         {"--pickup-dir", "DIR",
          "write each outgoing message as an .eml file into DIR instead of sending it through SMTP",
          [](CommandLine& c, const std::string& v) { c.pickupDirectory = v; }},
+        {"--dry-run", "",
+         "perform one task run inside a transaction that is rolled back at its end: nothing in "
+         "the database changes and no message is sent; messages go to --pickup-dir when given, "
+         "otherwise they are listed on standard output",
+         [](CommandLine& c, const std::string&) { c.dryRun = true; }},
+        {"--check", "",
+         "preflight: check config.txt, the database, the tables and columns the catalog uses, "
+         "the Company row, the alert settings and the mail server, print one line per finding "
+         "and exit 0 when nothing blocks a run, 1 otherwise; writes nothing, sends nothing",
+         [](CommandLine& c, const std::string&) { c.check = true; }},
+        {"--verbose", "",
+         "after each run, print what each catalog step did (issues created and closed, "
+         "notifications queued) and each error with its step",
+         [](CommandLine& c, const std::string&) { c.verbose = true; }},
         {"--help", "", "show this text and exit",
          [](CommandLine& c, const std::string&) { c.help = true; }},
     }};
@@ -111,8 +125,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 
 std::string UsageText() {
     std::string text =
-        "Usage: automation-server [--config FILE] [--headless] [--once] [--pickup-dir DIR] "
-        "[--help]\n\n" +
+        "Usage: automation-server [--config FILE] [--headless] [--once] [--pickup-dir DIR]\n"
+        "                         [--dry-run] [--check] [--verbose] [--help]\n\n" +
         wrapped(
             "Ferrow Automation Server 7.16: applies the compliance rule catalog to the "
             "database named in config.txt at every poll interval, raises and closes issues "

@@ -20,6 +20,9 @@ struct CommandLine {
     bool once = false;                                // one task run, then exit
     bool help = false;
     std::optional<std::filesystem::path> pickupDirectory;
+    bool dryRun = false;   // one run inside a transaction that is rolled back
+    bool check = false;    // preflight: check everything a run needs, change nothing
+    bool verbose = false;  // print what each catalog step did
 };
 
 // Parses the arguments after the program name. Accepts "--option VALUE" and "--option=VALUE".

@@ -6,14 +6,14 @@
 namespace fas {
 
 class CounterOverflow : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // The three counters of a run: 16-bit signed, as the log table and the results line show them.
 // Adding to 32767 is an overflow error that ends the step like any other error.
 class RunCounters {
-public:
+  public:
     std::int16_t emails() const { return emails_; }
     std::int16_t issuesCreated() const { return issuesCreated_; }
     std::int16_t issuesClosed() const { return issuesClosed_; }
@@ -23,7 +23,7 @@ public:
     void addIssueClosed() { add(issuesClosed_, "issues closed"); }
     void reset() { emails_ = issuesCreated_ = issuesClosed_ = 0; }
 
-private:
+  private:
     static void add(std::int16_t& counter, const char* name);
 
     std::int16_t emails_ = 0;

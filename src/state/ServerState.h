@@ -7,22 +7,39 @@
 
 #include "db/Database.h"
 #include "state/CompanySettings.h"
-#include "state/RunCounters.h"
 #include "state/RuleState.h"
+#include "state/RunCounters.h"
 
 namespace fas {
 
 // What the command line chose for this process.
 struct ServerOptions {
     std::optional<std::filesystem::path> pickupDirectory;  // write .eml files instead of SMTP
-    bool dryRun = false;
-    bool verbose = false;
+    bool dryRun = false;   // the run happens inside a transaction that is rolled back
+    bool verbose = false;  // print the per-step report after each run
 };
 
-// What went wrong in the current run; the results line and standard error report it.
+// What one catalog step did, for the per-step report.
+struct StepReport {
+    std::string label;
+    int issuesCreated = 0;
+    int issuesClosed = 0;
+    int notificationsQueued = 0;
+    int emailsSent = 0;
+    std::vector<std::string> errors;
+};
+
+// What the current run did and what went wrong in it; the results line, standard error and the
+// per-step report show it.
 struct RunReport {
     std::vector<std::string> errors;
-    void clear() { errors.clear(); }
+    std::vector<StepReport> steps;  // the steps that did anything or failed
+    int notificationsQueued = 0;    // outbox rows queued by this run
+    void clear() {
+        errors.clear();
+        steps.clear();
+        notificationsQueued = 0;
+    }
     void recordError(std::string message) { errors.push_back(std::move(message)); }
 };
 

@@ -30,11 +30,29 @@ std::string ResultsLine(const ServerState& state, const db::DateTime& now) {
                        "  - Emails: " + std::to_string(state.counters.emails()) +
                        "  Issues Created: " + std::to_string(state.counters.issuesCreated()) +
                        "  Issues Closed: " + std::to_string(state.counters.issuesClosed());
+    if (state.options.dryRun) {
+        line += "  (dry run: every change was rolled back)";
+    }
     const auto& errors = state.report.errors;
     if (!errors.empty()) {
         line += "  Errors: " + std::to_string(errors.size()) + " (" + oneLine(errors.front()) + ")";
     }
     return line;
+}
+
+std::string StepReportText(const ServerState& state) {
+    std::string text;
+    for (const StepReport& step : state.report.steps) {
+        text += "  " + step.label + ": issues created " + std::to_string(step.issuesCreated) +
+                ", issues closed " + std::to_string(step.issuesClosed) + ", notifications queued " +
+                std::to_string(step.notificationsQueued) +
+                (step.emailsSent != 0 ? ", e-mails sent " + std::to_string(step.emailsSent) : "") +
+                "\n";
+        for (const std::string& error : step.errors) {
+            text += "    error: " + oneLine(error) + "\n";
+        }
+    }
+    return text;
 }
 
 }  // namespace fas::tasks

@@ -37,6 +37,28 @@ Outcome perform(ServerState& state, const std::string& label, Work&& work) {
     return Outcome::Failed;
 }
 
+// Performs one catalog step and notes what it did for the per-step report.
+Outcome performStep(ServerState& state, const TaskStep& step) {
+    const int created = state.counters.issuesCreated();
+    const int closed = state.counters.issuesClosed();
+    const int queued = state.report.notificationsQueued;
+    const int emails = state.counters.emails();
+    const std::size_t errors = state.report.errors.size();
+    const Outcome outcome = perform(state, step.label, [&] { step.run(state); });
+    StepReport report{step.label,
+                      state.counters.issuesCreated() - created,
+                      state.counters.issuesClosed() - closed,
+                      state.report.notificationsQueued - queued,
+                      state.counters.emails() - emails,
+                      {state.report.errors.begin() + static_cast<std::ptrdiff_t>(errors),
+                       state.report.errors.end()}};
+    if (report.issuesCreated != 0 || report.issuesClosed != 0 || report.notificationsQueued != 0 ||
+        report.emailsSent != 0 || !report.errors.empty()) {
+        state.report.steps.push_back(std::move(report));
+    }
+    return outcome;
+}
+
 }  // namespace
 
 void RunTasks(ServerState& state, const TaskList& steps) {
@@ -49,13 +71,19 @@ void RunTasks(ServerState& state, const TaskList& steps) {
     }
     state.counters.reset();
 
-    bool lost = perform(state, "Lifting due notification mutes",
-                        [&] { state.db.execute(kLiftDueMutesSql); }) == Outcome::ConnectionLost;
+    // A dry run does all its work inside one transaction and rolls it back at the end.
+    bool lost = state.options.dryRun && perform(state, "Starting the dry run's transaction", [&] {
+                                            state.db.beginTransaction();
+                                        }) != Outcome::Done;
+    if (!lost) {
+        lost = perform(state, "Lifting due notification mutes",
+                       [&] { state.db.execute(kLiftDueMutesSql); }) == Outcome::ConnectionLost;
+    }
     for (const auto& step : steps) {
         if (lost) {
             break;
         }
-        lost = perform(state, step.label, [&] { step.run(state); }) == Outcome::ConnectionLost;
+        lost = performStep(state, step) == Outcome::ConnectionLost;
     }
     if (!lost) {
         perform(state, "Writing the AutomationServer_Log row", [&] {
@@ -63,6 +91,9 @@ void RunTasks(ServerState& state, const TaskList& steps) {
                                              db::Value(state.counters.issuesCreated()),
                                              db::Value(state.counters.issuesClosed())});
         });
+    }
+    if (state.options.dryRun && !lost) {
+        perform(state, "Rolling back the dry run", [&] { state.db.rollbackTransaction(); });
     }
     // Closed twice, as every run always has: the second close is a no-op.
     state.db.CloseDatabase();

@@ -8,12 +8,15 @@
 
 #include "startup/CommandLine.h"
 #include "startup/ConfigFile.h"
+#include "startup/Preflight.h"
 #include "startup/Startup.h"
 #include "tasks/RuleCatalog.h"
 #include "ui/HeadlessMode.h"
 #include "ui/MainWindow.h"
 
 namespace fas::ui {
+
+using startup::RunPreflight;
 
 namespace {
 
@@ -76,7 +79,16 @@ int RunApplication(int argc, char** argv) {
 
     ServerState state;
     state.options.pickupDirectory = commandLine.pickupDirectory;
+    state.options.dryRun = commandLine.dryRun;
+    state.options.verbose = commandLine.verbose;
     const auto configFile = commandLine.configFile.value_or(startup::DefaultConfigFile());
+    if (commandLine.check) {
+        return RunPreflight(state, configFile, std::cout);
+    }
+    if (commandLine.dryRun) {
+        // A dry run is one run, never a schedule.
+        return RunHeadless(state, configFile, true, tasks::RuleCatalog());
+    }
     if (commandLine.once || commandLine.headless) {
         return RunHeadless(state, configFile, commandLine.once, tasks::RuleCatalog());
     }

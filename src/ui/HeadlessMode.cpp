@@ -13,6 +13,9 @@ namespace {
 void runAndPrint(ServerState& state, const tasks::TaskList& catalog) {
     tasks::RunTasks(state, catalog);
     std::cout << tasks::ResultsLine(state, db::DateTime::nowLocal()) << std::endl;
+    if (state.options.verbose) {
+        std::cout << tasks::StepReportText(state) << std::flush;
+    }
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <algorithm>
 #include <optional>
 #include <string>
@@ -180,45 +178,60 @@ TEST_F(DispatchOutboxTest, RefusedMessageStaysPendingWhileTheNextIsDelivered) {
     const auto gone1 = queue("gone@fleet.example", "lost 1");
     const auto gone2 = queue("gone@fleet.example", "lost 2");
     queue("left@fleet.example;z@fleet.example", "to z");
+    // A row without a sender name cannot be sent; it holds back nobody either.
+    db().exec(
+        "INSERT INTO AutomationServer_EmailsSent (EmailFrom,EmailFromName,EmailTo,EmailBody,"
+        "EmailSent) VALUES (?,NULL,'nul@fleet.example','no name',0)",
+        {kFrom});
+    const auto noName = db().count("SELECT MAX(ID) FROM AutomationServer_EmailsSent");
     queue("z@fleet.example", "to z alone");
 
     DispatchOutbox(state());
 
-    EXPECT_EQ(pending(), (Ids{gone1, gone2}));
+    EXPECT_EQ(pending(), (Ids{gone1, gone2, noName}));
     EXPECT_EQ(state().counters.emails(), 3);
     const auto received = server.messages();
     ASSERT_EQ(received.size(), 3u);
     EXPECT_EQ(received[0].rcptTos, std::vector<std::string>{"a@fleet.example"});
     EXPECT_EQ(received[1].rcptTos, std::vector<std::string>{"z@fleet.example"});
     EXPECT_EQ(received[2].body, digest({"to z alone"}));
-    // One error for the refused message, naming its rows; one for the refused recipient.
+    // One error for each message not sent, naming its rows; one for the refused recipient.
     const auto& errors = state().report.errors;
-    ASSERT_EQ(errors.size(), 2u);
+    ASSERT_EQ(errors.size(), 3u);
     EXPECT_NE(errors[0].find(std::to_string(gone1) + "," + std::to_string(gone2)),
               std::string::npos)
         << errors[0];
     EXPECT_NE(errors[0].find("550"), std::string::npos) << errors[0];
     EXPECT_NE(errors[1].find("left@fleet.example"), std::string::npos) << errors[1];
+    EXPECT_NE(errors[2].find("EmailFromName"), std::string::npos) << errors[2];
 }
 
 TEST_F(DispatchOutboxTest, UnusableServerStopsTheDispatchAndKeepsEveryRowPending) {
     const test::TestCertificate certificate;
+    const auto requireTls =
+        SmtpServerOptions().withTls(SmtpServerOptions::Tls::RequireStartTls, certificate);
     struct Case {
         const char* what;
         SmtpServerOptions options;
-        bool stopServer = false;
+        bool stopServer;
         std::optional<std::string> port;  // nullopt: the server's
+        bool useSslTls;
         std::string user, password;
+        std::string expected;  // in the error: what to check
     };
     const std::vector<Case> cases = {
-        {"server down", {}, true, std::nullopt, "", ""},
+        {"server down", {}, true, std::nullopt, false, "", "", "AutomationServerEmailServerPort"},
         {"wrong password", SmtpServerOptions().withAuth("mailer", "right"), false, std::nullopt,
-         "mailer", "Wr0ng-pass"},
-        {"TLS required but not enabled",
-         SmtpServerOptions().withTls(SmtpServerOptions::Tls::RequireStartTls, certificate), false,
-         std::nullopt, "", ""},
-        {"port with letters", {}, false, "25a", "", ""},
-        {"empty port", {}, false, "", "", ""},
+         false, "mailer", "Wr0ng-pass", "AutomationServerEmailPassword"},
+        {"log-in required, no user", SmtpServerOptions().withAuth("mailer", "right"), false,
+         std::nullopt, false, "", "", "AutomationServerEmailUser"},
+        {"TLS required but not enabled", requireTls, false, std::nullopt, false, "", "",
+         "AutomationServerEmailUseSSLTLS"},
+        {"STARTTLS not offered", {}, false, std::nullopt, true, "", "", "STARTTLS"},
+        {"certificate not trusted", requireTls, false, std::nullopt, true, "", "",
+         "AUTOMATION_SERVER_SMTP_CA_FILE"},
+        {"port with letters", {}, false, "25a", false, "", "", "AutomationServerEmailServerPort"},
+        {"empty port", {}, false, "", false, "", "", "AutomationServerEmailServerPort"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -235,6 +248,7 @@ TEST_F(DispatchOutboxTest, UnusableServerStopsTheDispatchAndKeepsEveryRowPending
         if (c.port) {
             state().company.AutomationServerEmailServerPort = *c.port;
         }
+        state().company.AutomationServerEmailUseSSLTLS = c.useSslTls;
         state().company.AutomationServerEmailUser = c.user;
         state().company.AutomationServerEmailPassword = c.password;
 
@@ -245,11 +259,11 @@ TEST_F(DispatchOutboxTest, UnusableServerStopsTheDispatchAndKeepsEveryRowPending
         ASSERT_EQ(state().report.errors.size(), 1u) << "reported once, not once per message";
         const auto& error = state().report.errors[0];
         EXPECT_NE(error.find("3 message"), std::string::npos) << error;
+        EXPECT_NE(error.find(c.expected), std::string::npos) << error;
         if (!c.password.empty()) {
             EXPECT_EQ(error.find(c.password), std::string::npos) << error;
         }
         if (c.port) {
-            EXPECT_NE(error.find("AutomationServerEmailServerPort"), std::string::npos) << error;
             EXPECT_EQ(server.connections(), 0) << "nothing sent before the port is known";
         }
         if (!c.stopServer) {
@@ -270,15 +284,10 @@ TEST_F(DispatchOutboxTest, StartTlsWithLogInTrustsTheCaFileFromTheEnvironment) {
     queue("a@fleet.example", "x");
     queue("b@fleet.example", "y");
 
-    const char* previous = getenv("AUTOMATION_SERVER_SMTP_CA_FILE");
-    const std::optional<std::string> saved =
-        previous ? std::optional<std::string>(previous) : std::nullopt;
-    setenv("AUTOMATION_SERVER_SMTP_CA_FILE", certificate.certificate().c_str(), 1);
-    DispatchOutbox(state());
-    if (saved) {
-        setenv("AUTOMATION_SERVER_SMTP_CA_FILE", saved->c_str(), 1);
-    } else {
-        unsetenv("AUTOMATION_SERVER_SMTP_CA_FILE");
+    {
+        const test::ScopedEnvironment ca("AUTOMATION_SERVER_SMTP_CA_FILE",
+                                         certificate.certificate().string());
+        DispatchOutbox(state());
     }
 
     EXPECT_TRUE(state().report.errors.empty())
@@ -307,9 +316,11 @@ TEST_F(DispatchOutboxTest, ImplicitTlsOnPort465) {
     useServer(*server);
     state().company.AutomationServerEmailUseSSLTLS = true;
     queue("a@fleet.example", "x");
-    setenv("AUTOMATION_SERVER_SMTP_CA_FILE", certificate.certificate().c_str(), 1);
-    DispatchOutbox(state());
-    unsetenv("AUTOMATION_SERVER_SMTP_CA_FILE");
+    {
+        const test::ScopedEnvironment ca("AUTOMATION_SERVER_SMTP_CA_FILE",
+                                         certificate.certificate().string());
+        DispatchOutbox(state());
+    }
 
     const auto received = server->messages();
     ASSERT_EQ(received.size(), 1u);

@@ -1,10 +1,14 @@
-// The SMTP transport against a real server: security modes, log-in, failures and their kinds,
-// refused recipients, and one connection for many messages.
+// The SMTP transport against a real server: security modes and log-in, refusals that concern one
+// message, one connection for many messages, and the check that sends nothing. (Failures that stop
+// a dispatch are tested with the dispatcher.)
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
 #include <string>
 
+#include "mail/MailCheck.h"
 #include "mail/MailErrors.h"
 #include "mail/SmtpTransport.h"
 #include "support/SmtpTestServer.h"
@@ -92,66 +96,6 @@ TEST(SmtpTransport, DeliversInEverySecurityModeWithAndWithoutLogIn) {
     }
 }
 
-TEST(SmtpTransport, SessionFailuresStopWithoutSendingAndNameNoPassword) {
-    const TestCertificate certificate;
-    {
-        SCOPED_TRACE("wrong password");
-        SmtpTestServer server(SmtpServerOptions().withAuth("mailer", "right"));
-        auto settings = settingsFor(server);
-        settings.user = "mailer";
-        settings.password = "wrong-Pa55word";
-        SmtpTransport transport(settings);
-        const auto text = failureOf<MailUnavailable>(transport, "one@fleet.example");
-        EXPECT_NE(text.find("AutomationServerEmailPassword"), std::string::npos) << text;
-        EXPECT_TRUE(server.messages().empty());
-    }
-    {
-        SCOPED_TRACE("log-in required but no user set");
-        SmtpTestServer server(SmtpServerOptions().withAuth("mailer", "right"));
-        SmtpTransport transport(settingsFor(server));
-        failureOf<MailUnavailable>(transport, "one@fleet.example");
-        EXPECT_TRUE(server.messages().empty());
-    }
-    {
-        SCOPED_TRACE("server down");
-        int port = 0;
-        {
-            SmtpTestServer gone;
-            port = gone.port();
-        }
-        SmtpSettings settings;
-        settings.host = "127.0.0.1";
-        settings.port = port;
-        settings.password = "not-in-messages";
-        SmtpTransport transport(settings);
-        const auto text = failureOf<MailUnavailable>(transport, "one@fleet.example");
-        EXPECT_NE(text.find(std::to_string(port)), std::string::npos) << text;
-    }
-    {
-        SCOPED_TRACE("server requires STARTTLS, TLS not enabled");
-        SmtpTestServer server(SmtpServerOptions().withTls(Tls::RequireStartTls, certificate));
-        SmtpTransport transport(settingsFor(server));
-        failureOf<MailUnavailable>(transport, "one@fleet.example");
-        EXPECT_TRUE(server.messages().empty());
-    }
-    {
-        SCOPED_TRACE("STARTTLS required, server does not offer it");
-        SmtpTestServer server;
-        SmtpTransport transport(settingsFor(server, SmtpSecurity::StartTls));
-        const auto text = failureOf<MailUnavailable>(transport, "one@fleet.example");
-        EXPECT_NE(text.find("STARTTLS"), std::string::npos) << text;
-        EXPECT_TRUE(server.messages().empty());
-    }
-    {
-        SCOPED_TRACE("certificate not trusted");
-        SmtpTestServer server(SmtpServerOptions().withTls(Tls::RequireStartTls, certificate));
-        SmtpTransport transport(settingsFor(server, SmtpSecurity::StartTls));
-        const auto text = failureOf<MailUnavailable>(transport, "one@fleet.example");
-        EXPECT_NE(text.find(kSmtpCaFileVariable), std::string::npos) << text;
-        EXPECT_TRUE(server.messages().empty());
-    }
-}
-
 TEST(SmtpTransport, RefusalsConcernOnlyTheirMessage) {
     SmtpTestServer server(SmtpServerOptions()
                               .rejecting("gone@fleet.example")
@@ -234,6 +178,33 @@ TEST(SmtpTransport, ReconnectsWhenTheServerEndsTheKeptConnection) {
     ASSERT_EQ(received.size(), 5u);
     EXPECT_EQ(received[4].rcptTos, std::vector<std::string>{"r4@fleet.example"});
     EXPECT_EQ(server.connections(), 3);
+}
+
+TEST(SmtpTransport, CheckLogsInWithoutSending) {
+    const TestCertificate certificate;
+    SmtpTestServer server(
+        SmtpServerOptions().withTls(Tls::RequireStartTls, certificate).withAuth("mailer", "pw"));
+    ServerState state;
+    state.company.AutomationServerEmailServer = server.host();
+    state.company.AutomationServerEmailServerPort = std::to_string(server.port());
+    state.company.AutomationServerEmailUseSSLTLS = true;
+    state.company.AutomationServerEmailUser = "mailer";
+    state.company.AutomationServerEmailPassword = "pw";
+    std::optional<test::ScopedEnvironment> ca;
+    ca.emplace(kSmtpCaFileVariable, certificate.certificate().string());
+
+    EXPECT_NE(CheckMailDelivery(state).find("log-in"), std::string::npos);
+    state.company.AutomationServerEmailPassword = "wrong";
+    EXPECT_THROW(CheckMailDelivery(state), MailUnavailable);
+    state.company.AutomationServerEmailServerPort = "";
+    EXPECT_THROW(CheckMailDelivery(state), MailUnavailable);
+    ca.reset();
+    EXPECT_TRUE(server.messages().empty());
+
+    test::TempDir dir;
+    state.options.pickupDirectory = dir.path() / "new" / "pickup";
+    EXPECT_NE(CheckMailDelivery(state).find("pickup"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::is_empty(*state.options.pickupDirectory));
 }
 
 }  // namespace

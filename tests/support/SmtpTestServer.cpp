@@ -1,6 +1,9 @@
 #include "support/SmtpTestServer.h"
 
+#include <stdlib.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -54,6 +57,22 @@ ReceivedMessage ReceivedMessage::load(const std::filesystem::path& folder) {
     m.raw = readFile(folder / "raw.eml");
     loadParsedFields(m, folder);
     return m;
+}
+
+ScopedEnvironment::ScopedEnvironment(std::string name, const std::string& value)
+    : name_(std::move(name)) {
+    if (const char* previous = std::getenv(name_.c_str())) {
+        previous_ = previous;
+    }
+    ::setenv(name_.c_str(), value.c_str(), 1);
+}
+
+ScopedEnvironment::~ScopedEnvironment() {
+    if (previous_) {
+        ::setenv(name_.c_str(), previous_->c_str(), 1);
+    } else {
+        ::unsetenv(name_.c_str());
+    }
 }
 
 TestCertificate::TestCertificate()

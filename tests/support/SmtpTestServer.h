@@ -28,6 +28,20 @@ struct ReceivedMessage {
     static ReceivedMessage load(const std::filesystem::path& folder);
 };
 
+// Sets an environment variable (AUTOMATION_SERVER_SMTP_CA_FILE, say) for the object's lifetime
+// and puts back what was there.
+class ScopedEnvironment {
+  public:
+    ScopedEnvironment(std::string name, const std::string& value);
+    ~ScopedEnvironment();
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+  private:
+    std::string name_;
+    std::optional<std::string> previous_;
+};
+
 // A self-signed certificate for localhost and 127.0.0.1, made with openssl.
 class TestCertificate {
   public:

@@ -1,0 +1,11 @@
+#include "mail/MailCheck.h"
+
+#include "mail/MailTransportFactory.h"
+
+namespace fas::mail {
+
+std::string CheckMailDelivery(const ServerState& state) {
+    return makeMailTransport(state)->checkDelivery();
+}
+
+}  // namespace fas::mail
