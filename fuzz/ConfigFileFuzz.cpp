@@ -78,8 +78,8 @@ void checkInput(std::string_view text) {
         fail("a byte-order mark in front changes what is read");
     }
 
-    // A file saved with LF line ends reads as the CR LF original, apart from line breaks
-    // inside quoted fields, which are kept as they stand.
+    // A file saved with LF line ends reads as the CR LF original; a line break inside a quoted
+    // field is part of the value and changes with the file.
     const std::string unix = withoutCarriageReturnsBeforeLineFeeds(text);
     if (unix.size() != text.size()) {
         std::optional<startup::ConfigValues> expected = values;

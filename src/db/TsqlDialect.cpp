@@ -137,7 +137,11 @@ class Translator {
                     break;
                 case Kind::String:
                     if (textAt(k).front() != '\'') {
-                        replace(sig_[k], std::string(textAt(k).substr(1)));  // N'...'
+                        // N'...' loses its N; right after another literal a blank keeps the
+                        // two apart ('a'N'b' must not become the one literal 'a''b').
+                        const std::size_t at = sig_[k];
+                        const bool joins = at > 0 && text(at - 1).ends_with('\'');
+                        replace(at, (joins ? " " : "") + std::string(textAt(k).substr(1)));
                     }
                     break;
                 case Kind::Name:

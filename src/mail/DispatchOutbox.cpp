@@ -49,6 +49,20 @@ std::vector<RecipientGroup> readOutbox(db::Database& db) {
     return groups;
 }
 
+// The group's outbox rows for a message: a digest can gather hundreds of rows.
+std::string rowsText(const RecipientGroup& group) {
+    constexpr std::size_t kShown = 10;
+    if (group.rows <= kShown) {
+        return group.idList;
+    }
+    std::size_t cut = 0;
+    for (std::size_t shown = 0; shown < kShown; ++shown) {
+        cut = group.idList.find(',', cut) + 1;
+    }
+    return group.idList.substr(0, cut - 1) + " and " + std::to_string(group.rows - kShown) +
+           " more";
+}
+
 void reportError(ServerState& state, const std::string& message) {
     std::cerr << message << std::endl;
     state.report.recordError(message);
@@ -89,7 +103,7 @@ void dispatch(ServerState& state, const std::vector<RecipientGroup>& groups,
                                                   group.recipientText, subject, body);
         } catch (const MessageRefused& e) {
             reportError(state, "E-mail to '" + group.recipientText + "' not sent, outbox rows " +
-                                   group.idList + " stay pending: " + e.what());
+                                   rowsText(group) + " stay pending: " + e.what());
             continue;
         } catch (const MailUnavailable& e) {
             std::size_t rows = 0;
@@ -106,7 +120,7 @@ void dispatch(ServerState& state, const std::vector<RecipientGroup>& groups,
         markSent(state.db, group);
         for (const auto& refusal : result.refused) {
             reportError(state, "E-mail to '" + group.recipientText + "' (sent, outbox rows " +
-                                   group.idList + ") did not reach " + refusal.address + ": " +
+                                   rowsText(group) + ") did not reach " + refusal.address + ": " +
                                    refusal.reason);
         }
         state.counters.addEmail();

@@ -40,6 +40,10 @@ const ClientColumn* clientColumnOf(const std::string& category) {
 }  // namespace
 
 std::string GetSpecialistEmails(ServerState& state, std::int64_t contractId) {
+    const auto cached = state.recipients.specialists.find(contractId);
+    if (cached != state.recipients.specialists.end()) {
+        return cached->second;
+    }
     db::Recordset rs = state.db.query(
         "SELECT Email FROM ServiceContractSpecialist LEFT JOIN Employee ON "
         "ServiceContractSpecialist.EmployeeID = Employee.ID WHERE "
@@ -52,20 +56,25 @@ std::string GetSpecialistEmails(ServerState& state, std::int64_t contractId) {
             list += address + ";";
         }
     }
+    state.recipients.specialists.emplace(contractId, list);
     return list;
 }
 
 std::string GetClientEmail(ServerState& state, std::int64_t contractId,
                            const std::string& category) {
+    const auto key = std::make_pair(contractId, category);
+    const auto cached = state.recipients.clientEmails.find(key);
+    if (cached != state.recipients.clientEmails.end()) {
+        return cached->second;
+    }
     const ClientColumn* column = clientColumnOf(category);
     const db::Recordset rs =
         state.db.query("SELECT * FROM ServiceContract WHERE ID = ?", {db::Value(contractId)});
-    if (rs.eof() || column == nullptr) {
-        return {};
-    }
     // A Null address reads as none: contracts are kept by other software, and one incomplete
     // contract must not stop every later rule of the run.
-    return rs.joined(column->column);
+    std::string address = rs.eof() || column == nullptr ? std::string() : rs.joined(column->column);
+    state.recipients.clientEmails.emplace(key, address);
+    return address;
 }
 
 std::string GetIssueCategory(ServerState& state, std::int64_t /*contractId*/,

@@ -7,6 +7,7 @@
 
 #include "db/Database.h"
 #include "state/CompanySettings.h"
+#include "state/RecipientCache.h"
 #include "state/RuleState.h"
 #include "state/RunCounters.h"
 
@@ -55,6 +56,7 @@ struct ServerState {
     RunCounters counters;
     RuleState rules;
     RunReport report;
+    RecipientCache recipients;  // per run
     ServerOptions options;
 };
 

@@ -70,6 +70,7 @@ void RunTasks(ServerState& state, const TaskList& steps) {
         return;
     }
     state.counters.reset();
+    state.recipients.clear();
 
     // A dry run does all its work inside one transaction and rolls it back at the end.
     bool lost = state.options.dryRun && perform(state, "Starting the dry run's transaction", [&] {

@@ -63,6 +63,8 @@ TEST(TsqlDialect, LiteralsQuotedNamesAndCommentsAreKeptByteForByte) {
     TsqlMemoryDb db;
     EXPECT_EQ(db.run("SELECT 'a+b ISNULL( TOP 5 LEFT(' AS [x + y], N'it''s' -- + ISNULL(\n"),
               rows({{"a+b ISNULL( TOP 5 LEFT(", "it's"}}));
+    // Dropping the N of a literal right after another literal must not fuse the two into one.
+    EXPECT_EQ(translateTsql("SELECT 'a'N'b'"), "SELECT 'a' 'b'");
 }
 
 TEST(TsqlDialect, EachConstructIsRewrittenInPlace) {

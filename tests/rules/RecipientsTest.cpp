@@ -85,5 +85,24 @@ TEST_F(RecipientsTest, HostileAddressesComeBackExactly) {
     EXPECT_EQ(GetClientEmail(state(), contract, "Vehicle"), hostile);
 }
 
+TEST_F(RecipientsTest, AContractIsLookedUpOncePerRunAndAfreshInTheNext) {
+    const auto contract = addContract(
+        s, {.specialistEmails = {"a@x.test"}, .extra = {{"EmailVehicle", "veh@c.test"}}});
+    int lookups = 0;
+    state().db.setStatementObserver([&](std::string_view, const db::Params&) { ++lookups; });
+    for (int row = 0; row < 5; ++row) {
+        EXPECT_EQ(GetSpecialistEmails(state(), contract), "a@x.test;");
+        EXPECT_EQ(GetClientEmail(state(), contract, "Vehicle"), "veh@c.test");
+    }
+    EXPECT_EQ(lookups, 2);
+
+    // Between runs the contract changes; the next run must see the change.
+    state().db.setStatementObserver(nullptr);
+    s.exec("UPDATE ServiceContract SET EmailVehicle='fleet@c.test' WHERE ID=?", {contract});
+    EXPECT_EQ(GetClientEmail(state(), contract, "Vehicle"), "veh@c.test");
+    state().recipients.clear();
+    EXPECT_EQ(GetClientEmail(state(), contract, "Vehicle"), "fleet@c.test");
+}
+
 }  // namespace
 }  // namespace fas::test

@@ -66,6 +66,16 @@ std::string collapsedBlanks(std::string_view text) {
     return out;
 }
 
+std::string withoutBlanksAndQuoting(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (static_cast<unsigned char>(c) > 0x20 && c != 0x7F && c != '"' && c != '\\') {
+            out += c;
+        }
+    }
+    return out;
+}
+
 // The last `count` characters of UTF-8 text, as RIGHT() counts them.
 std::string lastCharacters(const std::string& text, std::size_t count) {
     std::size_t start = text.size();
@@ -76,20 +86,6 @@ std::string lastCharacters(const std::string& text, std::size_t count) {
         }
     }
     return text.substr(start);
-}
-
-// Whether `ids` (a list such as "12,15") stands in `text` on its own, not as part of a longer one.
-bool namesIdList(const std::string& text, const std::string& ids) {
-    for (auto at = text.find(ids); at != std::string::npos; at = text.find(ids, at + 1)) {
-        const auto isListChar = [](char c) { return (c >= '0' && c <= '9') || c == ','; };
-        const bool before = at == 0 || !isListChar(text[at - 1]);
-        const std::size_t end = at + ids.size();
-        const bool after = end == text.size() || !isListChar(text[end]);
-        if (before && after) {
-            return true;
-        }
-    }
-    return false;
 }
 
 struct OutboxRow {
@@ -113,12 +109,11 @@ std::vector<OutboxRow> readOutbox(db::Database& db) {
 struct RecipientGroup {
     std::string to;
     std::vector<const OutboxRow*> rows;
-    std::string idList() const {
-        std::string ids;
-        for (const OutboxRow* row : rows) {
-            ids += (ids.empty() ? "" : ",") + std::to_string(row->id);
-        }
-        return ids;
+    // Whether one of `errors` reports this message.
+    bool reportedIn(const std::vector<std::string>& errors) const {
+        const std::string opening = "E-mail to '" + to + "'";
+        return std::any_of(errors.begin(), errors.end(),
+                           [&](const std::string& e) { return e.rfind(opening, 0) == 0; });
     }
 };
 
@@ -144,6 +139,7 @@ struct RunOutcome {
     std::vector<StepReport> steps;
     int emails = 0, created = 0, closed = 0;
     std::set<std::string> statements;
+    std::string errorOutput;
     std::vector<test::ReceivedMessage> messages;
     DatabaseContent content;
 };
@@ -159,6 +155,7 @@ RunOutcome runOnce(InProcessServer& server, ComplianceDatabase& database,
     outcome.created = server.state.counters.issuesCreated();
     outcome.closed = server.state.counters.issuesClosed();
     outcome.statements = server.statements;
+    outcome.errorOutput = server.errorOutput;
     auto messages = smtp.messages();
     outcome.messages.assign(messages.begin() + static_cast<std::ptrdiff_t>(received),
                             messages.end());
@@ -235,6 +232,8 @@ TEST_F(HostileInput, EveryRunCompletesAndOnlyRefusedAddressesAreReported) {
         }
         for (const std::string& error : run->errors) {
             EXPECT_EQ(error.rfind("E-mail to '", 0), 0U) << shown(error);
+            EXPECT_NE(run->errorOutput.find(error), std::string::npos)
+                << "not on standard error: " << shown(error);
         }
     }
     EXPECT_GT(first_->created, 100);
@@ -268,7 +267,23 @@ TEST_F(HostileInput, NoStatementButTheSystemsOwnRuns) {
     for (const std::string& sql : onlyPlain) {
         ADD_FAILURE() << "only in the plain run: " << shown(sql);
     }
-    EXPECT_GT(first_->statements.size(), 150U);
+    EXPECT_GT(first_->statements.size(), 100U);
+
+    // Nor is a number read from a row: no two statement texts differ only in their digits.
+    std::map<std::string, std::string> byShape;
+    for (const std::string& sql : first_->statements) {
+        std::string shape;
+        for (const char c : sql) {
+            if (c < '0' || c > '9') {
+                shape += c;
+            } else if (shape.empty() || shape.back() != '#') {
+                shape += '#';
+            }
+        }
+        const auto [seen, added] = byShape.emplace(shape, sql);
+        EXPECT_TRUE(added) << "a value in the statement text: " << shown(seen->second) << " and "
+                           << shown(sql);
+    }
 
     std::vector<std::string> planted = HostileTexts();
     planted.insert(planted.end(), HostileAddressTexts().begin(), HostileAddressTexts().end());
@@ -411,8 +426,8 @@ class StoredTexts : public HostileInput {
     std::map<std::int64_t, std::string> customer_, manager_;
 };
 
-TEST_F(StoredTexts, DriverVehicleAndDocumentTextsAreStoredWithoutTheirApostrophes) {
-    std::map<std::int64_t, Expected> licence, otherDate, inspection, drugTest, document;
+TEST_F(StoredTexts, DriverVehicleAndTestTextsAreStoredWithoutTheirApostrophes) {
+    std::map<std::int64_t, Expected> licence, otherDate, inspection, drugTest;
     for (auto rs = db().query("SELECT * FROM Driver"); !rs.eof(); rs.moveNext()) {
         if (!active(rs.int64("ContractID"))) {
             continue;
@@ -463,29 +478,10 @@ TEST_F(StoredTexts, DriverVehicleAndDocumentTextsAreStoredWithoutTheirApostrophe
                                              desc, type + ": " + date + " "),
                                     type + ": " + date};
     }
-    for (auto rs = db().query(
-             "SELECT RegistrationDoc.*, RegistrationDocType.Name AS TypeName, "
-             "RegistrationDocType.Description AS TypeDescription FROM RegistrationDoc LEFT JOIN "
-             "RegistrationDocType ON RegistrationDocType.ID = RegistrationDoc.TypeID");
-         !rs.eof(); rs.moveNext()) {
-        if (!active(rs.int64("ContractID"))) {
-            continue;
-        }
-        const std::string typeDescription = rs.joined("TypeDescription");
-        const std::string desc = typeDescription.empty()
-                                     ? rs.joined("TypeName")
-                                     : rs.joined("TypeName") + " : " + typeDescription;
-        const std::string date = db::dateText(rs.dateTime("ExpDate"));
-        document[rs.int64("ID")] = {rs.int64("ContractID"), desc, "Expiration Date",
-                                    itemBody(customer_[rs.int64("ContractID")], rs.int64("ID"),
-                                             desc, "Expiration Date: " + date),
-                                    "Expiration Date: " + date};
-    }
     checkItem("DL Expire", "Driver", licence);
     checkItem("Other Date Expire", "Driver", otherDate);
     checkItem("PAI Due", "Vehicle", inspection);
     checkItem("Drug/Alcohol Test Due", "Drug & Alcohol Test", drugTest);
-    checkItem("Expiration Date", "Registration Document", document);
 }
 
 TEST_F(StoredTexts, TrainingContractAndIssueTextsAreStoredWithoutTheirApostrophes) {
@@ -518,8 +514,7 @@ TEST_F(StoredTexts, TrainingContractAndIssueTextsAreStoredWithoutTheirApostrophe
                                  HostileCompanyTexts().footer;
         hazmat[rs.int64("ID")] = {rs.int64("ID"), "HAZMAT Expire", sentence, body, sentence};
     }
-    for (auto rs =
-             db().query("SELECT * FROM Issues WHERE EnteredBy='clerk' AND DueDate IS NOT NULL");
+    for (auto rs = db().query("SELECT * FROM Issues WHERE EnteredBy='clerk' AND ItemID>=8000");
          !rs.eof(); rs.moveNext()) {
         ASSERT_TRUE(active(rs.int64("ContractID")));
         const std::string desc = rs.joined("Description") + " - " + rs.joined("ItemDesc");
@@ -657,8 +652,11 @@ TEST_F(HostileInput, EveryMessageIsWellFormedWhateverTheTextsHold) {
         EXPECT_FALSE(eightBitHeader);
         EXPECT_EQ(m.mailFrom, company.from);
         EXPECT_EQ(collapsedBlanks(m.subject), collapsedBlanks("Notification from " + company.name));
-        EXPECT_NE(m.from.find("<" + company.from + ">"), std::string::npos) << m.from;
-        EXPECT_EQ(m.from.find("spy"), std::string::npos) << m.from;
+        // Readers differ in the blanks they show between encoded words of a display name; the
+        // name must be there whole.
+        EXPECT_EQ(withoutBlanksAndQuoting(m.from),
+                  withoutBlanksAndQuoting(company.name + "<" + company.from + ">"))
+            << m.from;
         EXPECT_EQ(m.to.find("spy"), std::string::npos) << m.to;
         EXPECT_EQ(m.charset, "utf-8");
         EXPECT_TRUE(test::IsValidUtf8(m.body));
@@ -679,16 +677,13 @@ TEST_F(HostileInput, EveryWellFormedAddressGetsItsDigestAndMalformedOnesStayPend
         SCOPED_TRACE("recipient text " + shown(group.to));
         std::vector<std::string> addresses = test::DeliverableAddresses(group.to);
         const bool allWellFormed = test::MalformedPieces(group.to).empty();
-        const std::string ids = group.idList();
         if (addresses.empty()) {
             ++none;
             for (const OutboxRow* row : group.rows) {
                 EXPECT_FALSE(row->sent) << "outbox row " << row->id << " was lost";
             }
             for (const RunOutcome* run : {first_.get(), second_.get()}) {
-                EXPECT_TRUE(std::any_of(run->errors.begin(), run->errors.end(),
-                                        [&](const std::string& e) { return namesIdList(e, ids); }))
-                    << "the refusal of rows " << ids << " was not reported";
+                EXPECT_TRUE(group.reportedIn(run->errors)) << "the refusal was not reported";
             }
             continue;
         }
@@ -702,9 +697,8 @@ TEST_F(HostileInput, EveryWellFormedAddressGetsItsDigestAndMalformedOnesStayPend
         expected.emplace_back(addresses, body);
         if (!allWellFormed) {
             ++partly;
-            EXPECT_TRUE(std::any_of(first_->errors.begin(), first_->errors.end(),
-                                    [&](const std::string& e) { return namesIdList(e, ids); }))
-                << "the malformed addresses of rows " << ids << " were not reported";
+            EXPECT_TRUE(group.reportedIn(first_->errors))
+                << "the malformed addresses were not reported";
         }
     }
     ASSERT_GT(partly, 0U);
@@ -740,6 +734,87 @@ TEST_F(HostileInput, EveryWellFormedAddressGetsItsDigestAndMalformedOnesStayPend
     // The next run tries the pending rows again and sends nothing twice.
     EXPECT_TRUE(second_->messages.empty());
     EXPECT_EQ(second_->errors.size(), none);
+}
+
+// Recipient and sender texts that are no usable address, on a database whose contracts each
+// notify one manager and nobody else.
+class HostileRecipients : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        smtp_ = std::make_unique<test::SmtpTestServer>();
+        database_ = std::make_unique<ComplianceDatabase>(*smtp_, false);
+        db::Database& db = database_->open();
+        db.execute("DELETE FROM ServiceContractSpecialist");
+        db.execute(
+            "UPDATE ServiceContract SET ContractManagerID=ID % 4 + 1,EmailVehicle='',"
+            "EmailDriver='',EmailAccident='',EmailRoadsideInspection='',EmailDrugAlcohol='',"
+            "EmailRegistrationDoc='',EmailSafetyScore='',EmailContract='',emailTraining=''");
+    }
+    void TearDown() override { database_->close(); }
+
+    void setManagers(const std::vector<std::string>& addresses) {
+        for (std::size_t i = 0; i < addresses.size(); ++i) {
+            database_->open().execute("UPDATE Employee SET Email=? WHERE ID=?",
+                                      {addresses[i], static_cast<std::int64_t>(i + 1)});
+        }
+    }
+
+    RunOutcome run() {
+        InProcessServer server(*database_);
+        return runOnce(server, *database_, *smtp_);
+    }
+
+    std::unique_ptr<test::SmtpTestServer> smtp_;
+    std::unique_ptr<ComplianceDatabase> database_;
+};
+
+TEST_F(HostileRecipients, AMalformedSenderKeepsEveryMessagePendingAndReportsEachOne) {
+    setManagers({"a@client.test", "b@client.test", "c@client.test", "d@client.test"});
+    database_->open().execute("UPDATE Company SET AutomationServerEmailFrom=?",
+                              {"alerts@ferrow-demo.test\r\nBcc: spy@evil.test"});
+    const RunOutcome outcome = run();
+    EXPECT_TRUE(outcome.messages.empty());
+    EXPECT_EQ(outcome.emails, 0);
+    EXPECT_GT(outcome.created, 0) << "the rules ran all the same";
+    EXPECT_EQ(outcome.content.tables.at("AutomationServer_Log").rows.size(), 1U);
+    const std::vector<OutboxRow> outbox = readOutbox(database_->open());
+    const std::vector<RecipientGroup> groups = groupsOf(outbox);
+    ASSERT_EQ(groups.size(), 4U);
+    EXPECT_EQ(outcome.errors.size(), groups.size());
+    for (const RecipientGroup& group : groups) {
+        EXPECT_TRUE(group.reportedIn(outcome.errors)) << group.to;
+        for (const OutboxRow* row : group.rows) {
+            EXPECT_FALSE(row->sent) << "outbox row " << row->id << " was lost";
+        }
+    }
+}
+
+TEST_F(HostileRecipients, APieceWithoutOneAtAndADomainIsNoRecipient) {
+    // Each of these passes for an address character by character, but names no mailbox: a
+    // message must neither go to it nor carry it in its To header, and its rows must not be
+    // taken for delivered.
+    setManagers(
+        {"x@@client.test", "good@client.test;x@@client.test", "--", "other@client.test;nodomain"});
+    const RunOutcome outcome = run();
+    std::set<std::vector<std::string>> reached;
+    for (const auto& m : outcome.messages) {
+        EXPECT_EQ(m.defects, "") << "message to " << shown(m.to);
+        reached.insert(m.rcptTos);
+    }
+    const std::set<std::vector<std::string>> expected = {{"good@client.test"},
+                                                         {"other@client.test"}};
+    EXPECT_EQ(reached, expected);
+
+    const std::vector<OutboxRow> outbox = readOutbox(database_->open());
+    for (const RecipientGroup& group : groupsOf(outbox)) {
+        const bool deliverable = group.to.find("good@") != std::string::npos ||
+                                 group.to.find("other@") != std::string::npos;
+        for (const OutboxRow* row : group.rows) {
+            EXPECT_EQ(row->sent, deliverable) << shown(group.to) << " row " << row->id;
+        }
+        EXPECT_TRUE(group.reportedIn(outcome.errors))
+            << "the malformed address in " << shown(group.to) << " was not reported";
+    }
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 #include "trust/faultsFixtures.h"
 
+#include <stdlib.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
-#include <map>
+#include <fstream>
 #include <regex>
+#include <sstream>
 #include <stdexcept>
 
 #include "startup/CompanySettingsLoader.h"
@@ -61,7 +65,82 @@ std::string printable(std::string text) {
     return out;
 }
 
+std::string readAll(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+std::string decodeQuotedPrintable(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '=') {
+            out += text[i];
+        } else if (text.substr(i + 1, 2) == "\r\n") {
+            i += 2;  // a soft line break
+        } else if (i + 2 < text.size() && hexDigit(text[i + 1]) >= 0 &&
+                   hexDigit(text[i + 2]) >= 0) {
+            out += static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2]));
+            i += 2;
+        } else {
+            throw std::runtime_error("Not quoted-printable: " + std::string(text.substr(i, 3)));
+        }
+    }
+    return out;
+}
+
+// The To header and the body of a message file the server wrote.
+test::ReceivedMessage readMessageFile(const std::filesystem::path& file) {
+    test::ReceivedMessage m;
+    m.raw = readAll(file);
+    const std::size_t end = m.raw.find("\r\n\r\n");
+    if (end == std::string::npos) {
+        throw std::runtime_error("No end of the header in " + file.string());
+    }
+    // Folded header lines unfolded.
+    const std::string header =
+        std::regex_replace(m.raw.substr(0, end + 2), std::regex("\r\n[ \t]"), " ");
+    std::smatch field;
+    if (std::regex_search(header, field, std::regex("(^|\n)To: ([^\r]*)\r\n"))) {
+        m.to = field[2];
+    }
+    const std::string body = m.raw.substr(end + 4);
+    m.body = header.find("Content-Transfer-Encoding: quoted-printable\r\n") != std::string::npos
+                 ? decodeQuotedPrintable(body)
+                 : body;
+    return m;
+}
+
 }  // namespace
+
+WorkDir::WorkDir() {
+    std::error_code error;
+    const bool inMemory =
+        std::filesystem::is_directory("/dev/shm", error) && ::access("/dev/shm", W_OK | X_OK) == 0;
+    const std::filesystem::path base =
+        inMemory ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
+    std::string pattern = (base / "fas-trust-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+        throw std::runtime_error("Cannot create a temporary folder from " + pattern);
+    }
+    path_ = pattern;
+}
+
+WorkDir::~WorkDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+}
 
 DemoTemplate::DemoTemplate() : file_(dir_.path() / "compliance.db") {
     tools::GenerateDemoDatabase(file_, tools::DemoScale::small());
@@ -120,7 +199,7 @@ std::int64_t ServerCopy::count(std::string_view sql, const db::Params& params) {
     return rs.value(rs.columns().front()).asInt64();
 }
 
-std::vector<test::ReceivedMessage> ServerCopy::pickedUp() const {
+std::vector<std::filesystem::path> ServerCopy::pickupFiles() const {
     std::vector<std::filesystem::path> files;
     if (std::filesystem::exists(pickup_)) {
         for (const auto& entry : std::filesystem::directory_iterator(pickup_)) {
@@ -129,18 +208,25 @@ std::vector<test::ReceivedMessage> ServerCopy::pickedUp() const {
             }
         }
     }
+    // The names begin with the time and a sequence number.
     std::sort(files.begin(), files.end());
-    return test::SmtpTestServer::parseMessageFiles(files);
+    return files;
 }
 
-std::size_t ServerCopy::pickedUpCount() const {
-    std::size_t n = 0;
-    if (std::filesystem::exists(pickup_)) {
-        for (const auto& entry : std::filesystem::directory_iterator(pickup_)) {
-            n += entry.path().extension() == ".eml" ? 1U : 0U;
-        }
+std::vector<test::ReceivedMessage> ServerCopy::pickedUp() const {
+    std::vector<test::ReceivedMessage> out;
+    for (const auto& file : pickupFiles()) {
+        out.push_back(readMessageFile(file));
     }
-    return n;
+    return out;
+}
+
+std::size_t ServerCopy::removePickedUp() {
+    const auto files = pickupFiles();
+    for (const auto& file : files) {
+        std::filesystem::remove(file);
+    }
+    return files.size();
 }
 
 EndState ReadEndState(ServerCopy& server) {

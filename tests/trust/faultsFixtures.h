@@ -16,10 +16,23 @@
 #include "db/Database.h"
 #include "state/ServerState.h"
 #include "support/SmtpTestServer.h"
-#include "support/TestDatabase.h"
 #include "tasks/RunTasks.h"
 
 namespace fas::trust {
+
+// A temporary folder, removed with everything in it; in memory when the machine has a RAM file
+// system, because the suites perform hundreds of runs and every statement of a run is a commit.
+class WorkDir {
+  public:
+    WorkDir();
+    ~WorkDir();
+    WorkDir(const WorkDir&) = delete;
+    WorkDir& operator=(const WorkDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+
+  private:
+    std::filesystem::path path_;
+};
 
 // The small demo database, generated once and copied for each case: generation is deterministic
 // for one day.
@@ -29,7 +42,7 @@ class DemoTemplate {
     const std::filesystem::path& file() const { return file_; }
 
   private:
-    test::TempDir dir_;
+    WorkDir dir_;
     std::filesystem::path file_;
 };
 
@@ -53,14 +66,18 @@ class ServerCopy {
     void exec(std::string_view sql, const db::Params& params = {});
     std::int64_t count(std::string_view sql, const db::Params& params = {});
 
-    // The messages written to the pickup directory so far.
+    // The message files written to the pickup directory so far, oldest first.
+    std::vector<std::filesystem::path> pickupFiles() const;
+    // Their recipients (the To header) and decoded bodies; the rest of each message is the mail
+    // suite's business.
     std::vector<test::ReceivedMessage> pickedUp() const;
-    std::size_t pickedUpCount() const;
+    // Removes the message files written so far; returns how many there were.
+    std::size_t removePickedUp();
 
     const std::filesystem::path& file() const { return file_; }
 
   private:
-    test::TempDir dir_;
+    WorkDir dir_;
     std::filesystem::path file_;
     std::filesystem::path pickup_;
 };

@@ -1,7 +1,9 @@
 #include "trust/hostileFixtures.h"
 
 #include <algorithm>
+#include <iostream>
 #include <regex>
+#include <sstream>
 #include <stdexcept>
 
 #include "db/DateTime.h"
@@ -102,9 +104,8 @@ const std::vector<std::string>& HostileTexts() {
         "lone\nfeed and lone\rreturn",
         "tab\there\t",
         "\r\n.\r\nQUIT\r\n",
-        "M\xC3\xBCller \xC3\x91and\xC3\xBA \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E",
-        "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xD7\xA2\xD7\x95\xD7\x9C\xD7\x9D \xD9\x85\xD8\xB1\xD8\xAD"
-        "\xD8\xA8\xD8\xA7",
+        "Müller Ñandú 日本語",
+        "שלום עולם مرحبا",
         "\xE2\x80\xAE"
         "evil\xE2\x80\xAC override",
         "{date} {desc} {item} ?",
@@ -120,10 +121,10 @@ const std::vector<std::string>& HostileTexts() {
 const HostileCompany& HostileCompanyTexts() {
     static const HostileCompany company{
         "O'Neill \"Fleet\" & Sons; -- /* 100% _co_ */\r\nBcc: spy@evil.test\t"
-        "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D M\xC3\xBCller",
+        "שלום Müller",
         "o'neill+alerts%_/*x*/@ferrow-demo.test",
         "O'Neill Fleet -- /* support */ 100% _x_\r\n.\r\nFrom the desk of \"Ops\"\r\n"
-        "Bcc: spy@evil.test\r\n\t\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D \xE2\x80\xAE"
+        "Bcc: spy@evil.test\r\n\tשלום \xE2\x80\xAE"
         "evil\xE2\x80\xAC"};
     return company;
 }
@@ -139,11 +140,11 @@ const std::vector<std::string>& HostileAddressTexts() {
         "victim@client.test\r\nBcc: spy@evil.test",
         "ok@client.test;victim@client.test\r\nBcc: spy@evil.test",
         "Robert'); DROP TABLE Employee; -- x",
-        "m\xC3\xBCller@client.test",
+        "müller@client.test",
         "\"quoted name\"@client.test",
         longAddress(),
         "",
-        "\xD7\xA9\xD7\x9C\xD7\x95\xD7\x9D@client.test",
+        "שלום@client.test",
         "tab\t@client.test",
         "semi@client.test;;;",
     };
@@ -412,9 +413,9 @@ DatabaseContent ReadDatabaseContent(db::Database& db) {
     }
     for (const std::string& table : tables) {
         TableContent& t = content.tables[table];
-        for (auto rs = db.query("SELECT * FROM " + table + " ORDER BY ID"); !rs.eof();
-             rs.moveNext()) {
-            t.columns = rs.columns();
+        auto rs = db.query("SELECT * FROM " + table + " ORDER BY ID");
+        t.columns = rs.columns();
+        for (; !rs.eof(); rs.moveNext()) {
             std::vector<Value> row;
             for (const std::string& column : rs.columns()) {
                 row.push_back(rs.value(column));
@@ -443,8 +444,17 @@ void InProcessServer::run() {
     state.db.setStatementObserver([this](std::string_view sql, const db::Params&) {
         statements.insert(std::regex_replace(std::string(sql), idList, "(#)"));
     });
-    tasks::RunTasks(state, tasks::RuleCatalog());
+    std::ostringstream errors;
+    std::streambuf* const standardError = std::cerr.rdbuf(errors.rdbuf());
+    try {
+        tasks::RunTasks(state, tasks::RuleCatalog());
+    } catch (...) {
+        std::cerr.rdbuf(standardError);
+        throw;
+    }
+    std::cerr.rdbuf(standardError);
     state.db.setStatementObserver(nullptr);
+    errorOutput = errors.str();
 }
 
 }  // namespace fas::test

@@ -101,11 +101,12 @@ class InProcessServer {
     explicit InProcessServer(const ComplianceDatabase& database);
 
     // One task run. Records the distinct statement texts it issued, with the ID lists the
-    // program builds itself written as "(#)".
+    // program builds itself written as "(#)", and what it wrote to standard error.
     void run();
 
     ServerState state;
     std::set<std::string> statements;
+    std::string errorOutput;
 };
 
 }  // namespace fas::test
