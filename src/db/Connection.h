@@ -56,6 +56,12 @@ class Connection {
     virtual void beginTransaction() = 0;
     virtual void commitTransaction() = 0;
     virtual void rollbackTransaction() = 0;
+
+    // A unit of statements that take effect together or not at all, also inside a transaction
+    // (a savepoint there).
+    virtual void beginUnit() = 0;
+    virtual void commitUnit() = 0;
+    virtual void rollbackUnit() = 0;
 };
 
 // The embedded engine. Never creates the file: a missing database is an open failure.

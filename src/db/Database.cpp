@@ -105,6 +105,22 @@ Recordset Database::query(std::string_view sql, const Params& params) {
     return Recordset(std::string(sql), c.query(sql, params));
 }
 
+void Database::beginUnit() {
+    connection("SAVEPOINT").beginUnit();
+}
+void Database::commitUnit() {
+    connection("RELEASE SAVEPOINT").commitUnit();
+}
+void Database::rollbackUnit() noexcept {
+    try {
+        if (connection_) {
+            connection_->rollbackUnit();
+        }
+    } catch (...) {
+        // The connection is gone or the unit already ended; either way nothing of it stays.
+    }
+}
+
 void Database::beginTransaction() {
     connection("BEGIN TRANSACTION").beginTransaction();
 }

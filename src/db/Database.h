@@ -50,6 +50,13 @@ class Database {
     void commitTransaction();
     void rollbackTransaction();
 
+    // Statements between beginUnit and commitUnit take effect together or not at all: a lost
+    // connection in between leaves none of them. rollbackUnit never throws (the connection may
+    // be gone). See UnitOfWork.
+    void beginUnit();
+    void commitUnit();
+    void rollbackUnit() noexcept;
+
     // Sees every statement before it runs (per-step reports, statement recording).
     using StatementObserver = std::function<void(std::string_view sql, const Params& params)>;
     void setStatementObserver(StatementObserver observer) { observer_ = std::move(observer); }
@@ -71,6 +78,27 @@ class Database {
     StatementObserver observer_;
     std::optional<std::uint64_t> failAt_;
     std::uint64_t statementsIssued_ = 0;
+};
+
+// Holds a unit of statements open for its scope; without commit() it is rolled back.
+class UnitOfWork {
+  public:
+    explicit UnitOfWork(Database& db) : db_(db) { db_.beginUnit(); }
+    ~UnitOfWork() {
+        if (!committed_) {
+            db_.rollbackUnit();
+        }
+    }
+    UnitOfWork(const UnitOfWork&) = delete;
+    UnitOfWork& operator=(const UnitOfWork&) = delete;
+    void commit() {
+        db_.commitUnit();
+        committed_ = true;
+    }
+
+  private:
+    Database& db_;
+    bool committed_ = false;
 };
 
 // Resolves "sqlite:PATH" against the base directory; empty for any other location.

@@ -554,6 +554,31 @@ class OdbcConnection final : public Connection {
 
     void rollbackTransaction() override { endTransaction(SQL_ROLLBACK, "ROLLBACK TRANSACTION"); }
 
+    // Outside a transaction the unit is one; inside one (a dry run) it is a SQL Server savepoint.
+    void beginUnit() override {
+        if (manualCommit_) {
+            execute("SAVE TRANSACTION fas_unit", {});
+            unitOwnsTransaction_ = false;
+        } else {
+            beginTransaction();
+            unitOwnsTransaction_ = true;
+        }
+    }
+
+    void commitUnit() override {
+        if (unitOwnsTransaction_) {
+            commitTransaction();
+        }
+    }
+
+    void rollbackUnit() override {
+        if (unitOwnsTransaction_) {
+            rollbackTransaction();
+        } else {
+            execute("ROLLBACK TRANSACTION fas_unit", {});
+        }
+    }
+
   private:
     ExecutedStatement run(std::string_view sql, const Params& params) {
         ExecutedStatement stmt;
@@ -600,6 +625,7 @@ class OdbcConnection final : public Connection {
     OdbcHandle dbc_;  // declared after env_: freed before it
     bool connected_ = false;
     bool manualCommit_ = false;
+    bool unitOwnsTransaction_ = false;
 };
 
 }  // namespace

@@ -104,6 +104,11 @@ class SqliteConnection final : public Connection {
         }
     }
 
+    // A savepoint is a transaction of its own outside one, and nests inside a dry run's.
+    void beginUnit() override { exec("SAVEPOINT fas_unit"); }
+    void commitUnit() override { exec("RELEASE fas_unit"); }
+    void rollbackUnit() override { exec("ROLLBACK TO fas_unit; RELEASE fas_unit"); }
+
   private:
     // Resets a statement and drops its bindings when a call leaves, so the cached statement is
     // ready for its next use and holds no read lock.

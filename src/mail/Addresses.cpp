@@ -36,33 +36,58 @@ std::vector<std::string> splitRecipientText(std::string_view recipientText) {
     return addresses;
 }
 
+namespace {
+
+// RFC 5322 atext: what a local part may hold besides dots.
+bool isAtext(char c) {
+    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+        return true;
+    }
+    return std::string_view("!#$%&'*+-/=?^_`{|}~").find(c) != std::string_view::npos;
+}
+
+// Dot-separated non-empty parts, each made only of characters `allowed` accepts.
+template <typename Allowed>
+bool isDotSeparated(std::string_view text, Allowed allowed) {
+    if (text.empty() || text.front() == '.' || text.back() == '.') {
+        return false;
+    }
+    char previous = '\0';
+    for (const char c : text) {
+        if (c == '.' ? previous == '.' : !allowed(c)) {
+            return false;
+        }
+        previous = c;
+    }
+    return true;
+}
+
+}  // namespace
+
 bool isUsableAddress(std::string_view address) {
+    // local@domain: a dot-atom local part, one "@", a domain of letters, digits and hyphens
+    // between dots. Anything else could only be refused by the server or break the To header.
     if (address.empty() || address.size() > 254) {
         return false;
     }
-    for (const char c : address) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte <= 0x20 || byte >= 0x7F) {
-            return false;
-        }
-        switch (c) {
-            case '<':
-            case '>':
-            case '(':
-            case ')':
-            case ',':
-            case ';':
-            case ':':
-            case '"':
-            case '\\':
-            case '[':
-            case ']':
-                return false;
-            default:
-                break;
-        }
+    const auto at = address.find('@');
+    if (at == std::string_view::npos || address.find('@', at + 1) != std::string_view::npos) {
+        return false;
     }
-    return true;
+    const std::string_view local = address.substr(0, at);
+    const std::string_view domain = address.substr(at + 1);
+    if (local.size() > 64) {
+        return false;
+    }
+    return isDotSeparated(local, isAtext) && isUsableDomain(domain);
+}
+
+bool isUsableDomain(std::string_view domain) {
+    const auto label = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '-';
+    };
+    return domain.size() <= 253 && isDotSeparated(domain, label);
 }
 
 std::string_view addressDomain(std::string_view address) {

@@ -10,9 +10,12 @@ namespace fas::mail {
 // pieces skipped ("A; B", "A;;B" and "A;" all give A and B or A).
 std::vector<std::string> splitRecipientText(std::string_view recipientText);
 
-// Whether an address can go into an SMTP command and a header unchanged: printable ASCII
-// without blanks, angle brackets or other characters that would end the address early.
+// Whether an address can go into an SMTP command and a header unchanged: local@domain with a
+// dot-atom local part and a domain of letters, digits and hyphens between dots.
 bool isUsableAddress(std::string_view address);
+
+// Whether a domain is letters, digits and hyphens between dots.
+bool isUsableDomain(std::string_view domain);
 
 // The domain after the last "@", or empty when the address has none.
 std::string_view addressDomain(std::string_view address);

@@ -33,7 +33,7 @@ MessageStamper::MessageStamper() : random_(std::random_device{}()) {}
 MessageStamp MessageStamper::stamp(std::string_view senderAddress) {
     const std::time_t now = std::time(nullptr);
     std::string domain(addressDomain(senderAddress));
-    if (domain.empty() || !isUsableAddress(domain)) {
+    if (!isUsableDomain(domain)) {
         domain = "localhost";
     }
     char local[96];

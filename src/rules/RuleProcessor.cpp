@@ -2,7 +2,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "db/Database.h"
 #include "db/DateTime.h"
 #include "db/Errors.h"
 #include "db/Recordset.h"
@@ -140,24 +142,31 @@ void notificationPhase(ServerState& state, RuleKind kind, const RuleParameters& 
         const std::int64_t contractId = rs.int64("ContractID");
         const AlertSettings& settings = rules.settings;
 
+        // Recipients first, then the row's outbox rows and its notification record as one
+        // unit: a connection lost in between must neither lose the notice nor, by leaving it
+        // unrecorded, queue it again on the next run.
+        std::vector<std::string> recipients;
         if (settings.EmailContractManager.isTrue()) {
-            QueueNotification(state, rs.joined("ContractManagerEmail"), customer,
-                              rules.subjectSentence, rules.body);
+            recipients.push_back(rs.joined("ContractManagerEmail"));
         }
         if (settings.EmailContractSpecialist.isTrue()) {
             // Queued even without specialists: the row shows the notice had nobody to go to.
-            QueueNotification(state, GetSpecialistEmails(state, contractId), customer,
-                              rules.subjectSentence, rules.body);
+            recipients.push_back(GetSpecialistEmails(state, contractId));
         }
         if (settings.EmailClient.isTrue()) {
-            const std::string address = clientAddress(state, kind, p, contractId, rs);
+            std::string address = clientAddress(state, kind, p, contractId, rs);
             if (!address.empty()) {
-                QueueNotification(state, address, customer, rules.subjectSentence, rules.body);
+                recipients.push_back(std::move(address));
             }
+        }
+        db::UnitOfWork unit(state.db);
+        for (const std::string& recipient : recipients) {
+            QueueNotification(state, recipient, customer, rules.subjectSentence, rules.body);
         }
         // The contract rule records against the contract, which is its row.
         RecordNotification(
             state, kind == RuleKind::ContractDate ? rs.value("ContractID") : rs.value("ID"), date);
+        unit.commit();
     }
 }
 
