@@ -1,27 +1,11 @@
 #include "db/Recordset.h"
+#include "db/Text.h"
 
 #include <cctype>
 
 #include "db/Errors.h"
 
 namespace fas::db {
-namespace {
-
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
 Recordset::Recordset(std::string sql, ResultSet result)
     : sql_(std::move(sql)), result_(std::move(result)) {}
 
@@ -38,7 +22,7 @@ std::size_t Recordset::columnIndex(std::string_view column) const {
         }
     }
     for (std::size_t i = 0; i < result_.columns.size(); ++i) {
-        if (sameName(result_.columns[i], column)) {
+        if (equalsIgnoringCase(result_.columns[i], column)) {
             lookedUp_.emplace_back(std::string(column), i);
             return i;
         }

@@ -1,4 +1,5 @@
 #include "db/Value.h"
+#include "db/Text.h"
 
 #include <cctype>
 #include <cerrno>
@@ -23,20 +24,6 @@ std::string_view trimmed(std::string_view text) {
         text.remove_suffix(1);
     }
     return text;
-}
-
-bool equalsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[i]);
-        if (std::tolower(ca) != std::tolower(cb)) {
-            return false;
-        }
-    }
-    return true;
 }
 
 // A whole number read from text ("42", " -7 ", "3.0"); nothing for anything else.

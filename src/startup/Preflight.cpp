@@ -1,4 +1,5 @@
 #include "startup/Preflight.h"
+#include "db/Text.h"
 
 #include <exception>
 #include <string>
@@ -148,19 +149,6 @@ const std::vector<RequiredTable>& requiredTables() {
     return kTables;
 }
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 void checkTables(ServerState& state, std::vector<Finding>& findings) {
     int missing = 0;
     for (const RequiredTable& required : requiredTables()) {
@@ -177,7 +165,7 @@ void checkTables(ServerState& state, std::vector<Finding>& findings) {
         for (const char* column : required.columns) {
             bool found = false;
             for (const std::string& name : rs.columns()) {
-                found = found || sameName(name, column);
+                found = found || db::equalsIgnoringCase(name, column);
             }
             if (!found) {
                 findings.push_back({Level::Blocking, std::string("missing column ") +
@@ -235,8 +223,8 @@ void checkAlertSettings(ServerState& state, std::vector<Finding>& findings) {
             findings.push_back(
                 {Level::Warning,
                  "step " + std::to_string(entry.step) + ": item \"" + item +
-                     "\" has no AutomationServer_Alert row; it inherits the settings of the step "
-                     "before it" +
+                     "\" has no AutomationServer_Alert row; it inherits the settings of the last "
+                     "item before it that has one" +
                      (previous.empty() ? std::string(" (right after start: everything off)")
                                        : " (item \"" + previous + "\")")});
         }

@@ -3,22 +3,15 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <regex>
 
-#include "db/Database.h"
-#include "support/ProcessRunner.h"
-#include "support/SmtpTestServer.h"
-#include "support/TestDatabase.h"
-#include "tools/DemoData.h"
+#include "DemoSite.h"
 
 namespace fas {
 namespace {
 
 using db::DateTime;
 using testing::HasSubstr;
-
-const std::filesystem::path kServer = FAS_SERVER_BINARY;
 
 struct Counts {
     int emails = -1;
@@ -39,19 +32,10 @@ Counts parseCounts(const std::string& line) {
     return c;
 }
 
-class ComplianceCycle : public ::testing::Test {
+class ComplianceCycle : public test::DemoSite {
   protected:
     void SetUp() override {
-        smtp = std::make_unique<test::SmtpTestServer>();
-        fas::tools::DemoMail mail;
-        mail.server = smtp->host();
-        mail.port = std::to_string(smtp->port());
-        fas::tools::GenerateDemoDatabase(dir.path() / "compliance.db",
-                                         fas::tools::DemoScale::small(), mail);
-        std::ofstream(dir.path() / "config.txt", std::ios::binary)
-            << "\"**** Configuration File - DO NOT Modify by hand****\"\r\n"
-               "\"Database Location\",\"sqlite:compliance.db\"\r\n\"Caption\",\"E2E\"\r\n";
-        db.setLocation("sqlite:compliance.db", dir.path());
+        DemoSite::SetUp();
         // Issues raised late in a run are seen by the issue-date rule only in the next run;
         // keep that rule quiet so a second run must find nothing at all.
         exec(
@@ -59,12 +43,7 @@ class ComplianceCycle : public ::testing::Test {
             "EmailClient=0,CreateIssue=0 WHERE Item='Due Date Approach'");
     }
 
-    test::ProcessResult runOnce() {
-        return test::RunProcess({kServer,
-                                 {"--once", "--config", (dir.path() / "config.txt").string()},
-                                 {},
-                                 std::nullopt});
-    }
+    test::ProcessResult runOnce() { return run({"--once"}); }
 
     Counts runAndCount(int expectedStatus = 0) {
         const test::ProcessResult r = runOnce();
@@ -72,46 +51,11 @@ class ComplianceCycle : public ::testing::Test {
         return parseCounts(r.out);
     }
 
-    void exec(const std::string& sql, const db::Params& params = {}) {
-        ASSERT_TRUE(db.OpenDatabase()) << db.lastOpenError();
-        db.execute(sql, params);
-        db.CloseDatabase();
-    }
-
-    db::Value scalar(const std::string& sql, const db::Params& params = {}) {
-        EXPECT_TRUE(db.OpenDatabase()) << db.lastOpenError();
-        db::Recordset rs = db.query(sql, params);
-        db::Value v = rs.eof() ? db::Value() : rs.value(rs.columns().front());
-        db.CloseDatabase();
-        return v;
-    }
-
-    std::int64_t count(const std::string& sql, const db::Params& params = {}) {
-        return scalar(sql, params).asInt64();
-    }
-
-    // Everything the run writes, as text, to compare two moments.
+    // Everything a run writes.
     std::string snapshot() {
-        std::string out;
-        EXPECT_TRUE(db.OpenDatabase());
-        for (const char* sql : {"SELECT * FROM Issues ORDER BY ID",
-                                "SELECT * FROM AutomationServer_EmailsSent ORDER BY ID",
-                                "SELECT * FROM AutomationServer_Emails ORDER BY ID",
-                                "SELECT * FROM ServiceContract ORDER BY ID"}) {
-            for (db::Recordset rs = db.query(sql); !rs.eof(); rs.moveNext()) {
-                for (const std::string& column : rs.columns()) {
-                    out += rs.value(column).debugString() + "|";
-                }
-                out += "\n";
-            }
-        }
-        db.CloseDatabase();
-        return out;
+        return contents({"Issues", "AutomationServer_EmailsSent", "AutomationServer_Emails",
+                         "ServiceContract"});
     }
-
-    test::TempDir dir;
-    db::Database db;
-    std::unique_ptr<test::SmtpTestServer> smtp;
 };
 
 TEST_F(ComplianceCycle, FirstRunRaisesNotifiesClosesAndDeliversEveryDigest) {

@@ -3,13 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <fstream>
-
-#include "db/Database.h"
-#include "support/ProcessRunner.h"
-#include "support/SmtpTestServer.h"
-#include "support/TestDatabase.h"
-#include "tools/DemoData.h"
+#include "DemoSite.h"
 
 namespace fas {
 namespace {
@@ -17,60 +11,9 @@ namespace {
 using testing::HasSubstr;
 using testing::Not;
 
-const std::filesystem::path kServer = FAS_SERVER_BINARY;
-
-class OperatorOptions : public ::testing::Test {
+class OperatorOptions : public test::DemoSite {
   protected:
-    void SetUp() override {
-        smtp = std::make_unique<test::SmtpTestServer>();
-        fas::tools::DemoMail mail;
-        mail.server = smtp->host();
-        mail.port = std::to_string(smtp->port());
-        fas::tools::GenerateDemoDatabase(dir.path() / "compliance.db",
-                                         fas::tools::DemoScale::small(), mail);
-        std::ofstream(dir.path() / "config.txt", std::ios::binary)
-            << "\"**** Configuration File - DO NOT Modify by hand****\"\r\n"
-               "\"Database Location\",\"sqlite:compliance.db\"\r\n\"Caption\",\"E2E\"\r\n";
-        db.setLocation("sqlite:compliance.db", dir.path());
-    }
-
-    test::ProcessResult run(std::vector<std::string> args) {
-        args.insert(args.begin(), {"--config", (dir.path() / "config.txt").string()});
-        return test::RunProcess({kServer, std::move(args), {}, std::nullopt});
-    }
-
-    void exec(const std::string& sql) {
-        ASSERT_TRUE(db.OpenDatabase());
-        db.execute(sql);
-        db.CloseDatabase();
-    }
-
-    // Every row of every table, as text.
-    std::string everything() {
-        std::string out;
-        EXPECT_TRUE(db.OpenDatabase());
-        std::vector<std::string> tables;
-        for (auto rs = db.query("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
-             !rs.eof(); rs.moveNext()) {
-            tables.push_back(rs.text("name"));
-        }
-        for (const std::string& table : tables) {
-            out += "== " + table + "\n";
-            for (auto rs = db.query("SELECT * FROM " + table + " ORDER BY rowid"); !rs.eof();
-                 rs.moveNext()) {
-                for (const std::string& column : rs.columns()) {
-                    out += rs.value(column).debugString() + "|";
-                }
-                out += "\n";
-            }
-        }
-        db.CloseDatabase();
-        return out;
-    }
-
-    test::TempDir dir;
-    db::Database db;
-    std::unique_ptr<test::SmtpTestServer> smtp;
+    std::string everything() { return contents(); }
 };
 
 TEST_F(OperatorOptions, ADryRunShowsWhatARunWouldDoAndChangesNothing) {

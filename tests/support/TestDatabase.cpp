@@ -4,13 +4,19 @@
 #include <string>
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include "db/Schema.h"
 
 namespace fas::test {
 
-TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "fas-test-XXXXXX").string();
+TempDir::TempDir(bool inMemory) {
+    std::error_code error;
+    const bool memory = inMemory && std::filesystem::is_directory("/dev/shm", error) &&
+                        ::access("/dev/shm", W_OK | X_OK) == 0;
+    const std::filesystem::path base =
+        memory ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
+    std::string pattern = (base / "fas-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("Cannot create a temporary folder from " + pattern);
     }

@@ -124,24 +124,6 @@ test::ReceivedMessage readMessageFile(const std::filesystem::path& file) {
 
 }  // namespace
 
-WorkDir::WorkDir() {
-    std::error_code error;
-    const bool inMemory =
-        std::filesystem::is_directory("/dev/shm", error) && ::access("/dev/shm", W_OK | X_OK) == 0;
-    const std::filesystem::path base =
-        inMemory ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path();
-    std::string pattern = (base / "fas-trust-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("Cannot create a temporary folder from " + pattern);
-    }
-    path_ = pattern;
-}
-
-WorkDir::~WorkDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 DemoTemplate::DemoTemplate() : file_(dir_.path() / "compliance.db") {
     tools::GenerateDemoDatabase(file_, tools::DemoScale::small());
 }

@@ -18,20 +18,14 @@
 #include "support/SmtpTestServer.h"
 #include "tasks/RunTasks.h"
 
+#include "support/TestDatabase.h"
+
 namespace fas::trust {
 
-// A temporary folder, removed with everything in it; in memory when the machine has a RAM file
-// system, because the suites perform hundreds of runs and every statement of a run is a commit.
-class WorkDir {
+// A temporary folder in memory when the machine allows: the suites perform hundreds of runs.
+class WorkDir : public test::TempDir {
   public:
-    WorkDir();
-    ~WorkDir();
-    WorkDir(const WorkDir&) = delete;
-    WorkDir& operator=(const WorkDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-  private:
-    std::filesystem::path path_;
+    WorkDir() : TempDir(true) {}
 };
 
 // The small demo database, generated once and copied for each case: generation is deterministic

@@ -1,7 +1,7 @@
 // Saves a picture of the main window after a few runs, for the docs:
-//   xvfb-run -a fas_window_screenshot docs/window.png [CONFIG]
-// With CONFIG (a config.txt naming a demo database) the runs apply the real catalog to it;
-// without, they run on an empty schema database.
+//   xvfb-run -a fas_window_screenshot docs/window.png [CONFIG [PICKUP_DIR]]
+// With CONFIG (a config.txt naming a demo database) the runs apply the real catalog to it, its
+// messages going to PICKUP_DIR when given; without, they run on an empty schema database.
 #include <QApplication>
 #include <QPixmap>
 #include <QPushButton>
@@ -14,8 +14,8 @@
 #include "ui/MainWindow.h"
 
 int main(int argc, char** argv) {
-    if (argc != 2 && argc != 3) {
-        std::cerr << "usage: fas_window_screenshot OUTPUT.png [CONFIG]\n";
+    if (argc < 2 || argc > 4) {
+        std::cerr << "usage: fas_window_screenshot OUTPUT.png [CONFIG [PICKUP_DIR]]\n";
         return 2;
     }
     QApplication app(argc, argv);
@@ -23,7 +23,10 @@ int main(int argc, char** argv) {
     std::optional<fas::test::TempDatabase> database;
     std::optional<fas::startup::StartupResult> started;
     fas::tasks::TaskList catalog;
-    if (argc == 3) {
+    if (argc == 4) {
+        state.options.pickupDirectory = argv[3];
+    }
+    if (argc >= 3) {
         started = fas::startup::StartServer(state, argv[2]);
         if (started->status != fas::startup::StartupStatus::Ready) {
             std::cerr << started->message << "\n";
