@@ -54,9 +54,9 @@ const std::array<OptionSpec, 8>& options() {
 }
 
 const OptionSpec* find(std::string_view name) {
-    for (const auto& spec : options()) {
-        if (spec.name == name) {
-            return &spec;
+    for (const auto& option : options()) {
+        if (option.name == name) {
+            return &option;
         }
     }
     return nullptr;
@@ -97,28 +97,28 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
             value = name.substr(equals + 1);
             name.resize(equals);
         }
-        const OptionSpec* spec = find(name);
-        if (spec == nullptr) {
+        const OptionSpec* option = find(name);
+        if (option == nullptr) {
             throw CommandLineError("unknown option \"" + args[i] + "\" (see --help)");
         }
-        if (spec->valueName.empty()) {
+        if (option->valueName.empty()) {
             if (value) {
                 throw CommandLineError(name + " takes no value");
             }
-            spec->apply(result, {});
+            option->apply(result, {});
             continue;
         }
         if (!value) {
             if (i + 1 >= args.size()) {
                 throw CommandLineError(name + " needs a value: " + name + " " +
-                                       std::string(spec->valueName));
+                                       std::string(option->valueName));
             }
             value = args[++i];
         }
         if (value->empty()) {
-            throw CommandLineError(name + " needs a non-empty " + std::string(spec->valueName));
+            throw CommandLineError(name + " needs a non-empty " + std::string(option->valueName));
         }
-        spec->apply(result, *value);
+        option->apply(result, *value);
     }
     return result;
 }
@@ -133,12 +133,12 @@ std::string UsageText() {
             "and delivers the notification e-mails. Without options it shows its window.",
             0, 79) +
         "\nOptions:\n";
-    for (const auto& spec : options()) {
-        std::string head = "  " + std::string(spec.name);
-        if (!spec.valueName.empty()) {
-            head += " " + std::string(spec.valueName);
+    for (const auto& option : options()) {
+        std::string head = "  " + std::string(option.name);
+        if (!option.valueName.empty()) {
+            head += " " + std::string(option.valueName);
         }
-        text += head + "\n" + wrapped(spec.help, 6, 79);
+        text += head + "\n" + wrapped(option.help, 6, 79);
     }
     return text;
 }

@@ -41,7 +41,7 @@ class StatementShapes : public ::testing::Test {
         s.exec("INSERT INTO Customer (ID,Name,Hasmat) VALUES (1,'Acme Haulage',1),(2,'Idle Co',0)");
         s.exec(
             "INSERT INTO Employee (ID,Email) VALUES (1,'manager@acme.test'),"
-            "(2,'b.spec@acme.test'),(3,''),(4,'a.spec@acme.test'),(5,NULL)");
+            "(2,'b.specialist@acme.test'),(3,''),(4,'a.specialist@acme.test'),(5,NULL)");
         s.exec(
             "INSERT INTO ServiceContract (ID,CustomerID,ContractManagerID,Status,"
             "DisableEmailNotifications,EmailVehicle,HazmatExpirationDate) "
@@ -284,7 +284,8 @@ TEST_F(StatementShapes, RecipientLookups) {
     for (; !specialists.eof(); specialists.moveNext()) {
         emails.push_back(specialists.joined("Email"));
     }
-    EXPECT_EQ(emails, (std::vector<std::string>{"", "", "a.spec@acme.test", "b.spec@acme.test"}));
+    EXPECT_EQ(emails, (std::vector<std::string>{"", "", "a.specialist@acme.test",
+                                                "b.specialist@acme.test"}));
 
     s.exec("INSERT INTO DrugAlcoholTestType (ID,Name) VALUES (1,'Random'),(2,NULL)");
     const char* typeSql = "SELECT ISNULL(Name,'') AS Name FROM DrugAlcoholTestType WHERE ID = ?";

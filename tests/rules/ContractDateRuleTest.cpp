@@ -12,10 +12,10 @@ class ContractDateRuleTest : public RuleDatabaseTest {
   protected:
     void run(int step) { rules::RunContractDateRule(state(), catalogStep(step)); }
 
-    std::int64_t hazmatContract(const db::Value& expires, ContractSpec spec = {}) {
-        spec.hasmat = 1;
-        spec.extra.emplace_back("HazmatExpirationDate", expires);
-        return addContract(s, spec);
+    std::int64_t hazmatContract(const db::Value& expires, ContractSpec given = {}) {
+        given.hasmat = 1;
+        given.extra.emplace_back("HazmatExpirationDate", expires);
+        return addContract(s, given);
     }
     // Outbox rows, notification records, issues.
     Ids totals() {
@@ -29,7 +29,7 @@ TEST_F(ContractDateRuleTest, NotificationAndIssueOfAHazmatContract) {
     addAlert(s, {.item = "HAZMAT Expire", .emailSpecialist = 1, .emailClient = 1});
     const auto c = hazmatContract(dateOnly(db::DateTime::fromDate(2020, 12, 31)),
                                   {.customerName = "O'Malley Haulage",
-                                   .specialistEmails = {"spec@fleet.test"},
+                                   .specialistEmails = {"specialist@fleet.test"},
                                    .extra = {{"EmailContract", "owner@acme.test"}}});
     state().rules.subjectSentence = "left by an earlier rule";
 
@@ -37,9 +37,9 @@ TEST_F(ContractDateRuleTest, NotificationAndIssueOfAHazmatContract) {
 
     const auto rows = outbox(s);
     ASSERT_EQ(rows.size(), 3u);
-    EXPECT_EQ(
-        outboxRecipients(s),
-        (std::vector<std::string>{"manager@acme.test", "spec@fleet.test;", "owner@acme.test"}));
+    EXPECT_EQ(outboxRecipients(s),
+              (std::vector<std::string>{"manager@acme.test", "specialist@fleet.test;",
+                                        "owner@acme.test"}));
     EXPECT_EQ(rows[0].subject, "OMalley Haulage - HAZMAT Expire: 12/31/2020");
     EXPECT_EQ(rows[0].body,
               "Client: OMalley Haulage\r\nHAZMAT Expire\r\n\r\nHAZMAT Expire: 12/31/2020"

@@ -53,36 +53,36 @@ std::int64_t addEmployee(OpenState& s, const db::Value& email) {
     return addRow(s, "Employee", {{"FirstName", "Pat"}, {"LastName", "Lee"}, {"Email", email}});
 }
 
-std::int64_t addContract(OpenState& s, const ContractSpec& spec) {
+std::int64_t addContract(OpenState& s, const ContractSpec& given) {
     const std::int64_t customer =
-        addRow(s, "Customer", {{"Name", spec.customerName}, {"Hasmat", spec.hasmat}});
-    const std::int64_t manager = addEmployee(s, spec.managerEmail);
+        addRow(s, "Customer", {{"Name", given.customerName}, {"Hasmat", given.hasmat}});
+    const std::int64_t manager = addEmployee(s, given.managerEmail);
     Columns columns{{"CustomerID", customer},
                     {"ContractManagerID", manager},
                     {"PrimaryContactEmail", "primary@acme.test"},
-                    {"Status", spec.status},
-                    {"DisableEmailNotifications", spec.muted}};
-    columns.insert(columns.end(), spec.extra.begin(), spec.extra.end());
+                    {"Status", given.status},
+                    {"DisableEmailNotifications", given.muted}};
+    columns.insert(columns.end(), given.extra.begin(), given.extra.end());
     const std::int64_t contract = addRow(s, "ServiceContract", columns);
-    for (const db::Value& email : spec.specialistEmails) {
+    for (const db::Value& email : given.specialistEmails) {
         addRow(s, "ServiceContractSpecialist",
                {{"ServiceContractID", contract}, {"EmployeeID", addEmployee(s, email)}});
     }
     return contract;
 }
 
-void addAlert(OpenState& s, const AlertSpec& spec) {
+void addAlert(OpenState& s, const AlertSpec& given) {
     addRow(s, "AutomationServer_Alert",
-           {{"Item", spec.item},
+           {{"Item", given.item},
             {"Category", "Alerts"},
-            {"EmailContractManager", spec.emailManager},
-            {"EmailContractSpecialist", spec.emailSpecialist},
-            {"EmailClient", spec.emailClient},
-            {"DaysInAdvance", spec.daysInAdvance},
-            {"CreateIssue", spec.createIssue},
-            {"CreateIssueDaysInAdvance", spec.issueDays},
-            {"IssuePriority", spec.priority},
-            {"AutoCloseIssue", spec.autoClose}});
+            {"EmailContractManager", given.emailManager},
+            {"EmailContractSpecialist", given.emailSpecialist},
+            {"EmailClient", given.emailClient},
+            {"DaysInAdvance", given.daysInAdvance},
+            {"CreateIssue", given.createIssue},
+            {"CreateIssueDaysInAdvance", given.issueDays},
+            {"IssuePriority", given.priority},
+            {"AutoCloseIssue", given.autoClose}});
 }
 
 std::int64_t addVehicle(OpenState& s, std::int64_t contractId, const std::string& dateColumn,

@@ -38,7 +38,7 @@ struct ContractSpec {
     int muted = 0;       // DisableEmailNotifications
     Columns extra = {};  // client addresses, contract dates...
 };
-std::int64_t addContract(OpenState& s, const ContractSpec& spec = {});
+std::int64_t addContract(OpenState& s, const ContractSpec& given = {});
 
 // One AutomationServer_Alert row.
 struct AlertSpec {
@@ -52,7 +52,7 @@ struct AlertSpec {
     db::Value priority = "High";
     db::Value autoClose = 1;
 };
-void addAlert(OpenState& s, const AlertSpec& spec);
+void addAlert(OpenState& s, const AlertSpec& given);
 
 // An item row of a contract whose date column holds `date`; other columns as given.
 std::int64_t addVehicle(OpenState& s, std::int64_t contractId, const std::string& dateColumn,

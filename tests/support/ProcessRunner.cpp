@@ -46,27 +46,27 @@ std::vector<std::string> childEnvironment(
 
 }  // namespace
 
-BackgroundProcess::BackgroundProcess(const ProcessSpec& spec) {
+BackgroundProcess::BackgroundProcess(const ProcessSpec& given) {
     std::array<int, 2> outPipe{};
     std::array<int, 2> errPipe{};
     if (::pipe2(outPipe.data(), O_CLOEXEC) != 0 || ::pipe2(errPipe.data(), O_CLOEXEC) != 0) {
         throw std::runtime_error(std::string("pipe: ") + std::strerror(errno));
     }
     // Everything the child needs is prepared before fork: only async-signal-safe calls after.
-    std::vector<std::string> argStrings{spec.program.string()};
-    argStrings.insert(argStrings.end(), spec.args.begin(), spec.args.end());
+    std::vector<std::string> argStrings{given.program.string()};
+    argStrings.insert(argStrings.end(), given.args.begin(), given.args.end());
     std::vector<char*> argv;
     for (auto& arg : argStrings) {
         argv.push_back(arg.data());
     }
     argv.push_back(nullptr);
-    auto envStrings = childEnvironment(spec.env);
+    auto envStrings = childEnvironment(given.env);
     std::vector<char*> envp;
     for (auto& entry : envStrings) {
         envp.push_back(entry.data());
     }
     envp.push_back(nullptr);
-    const std::string directory = spec.workingDirectory ? spec.workingDirectory->string() : "";
+    const std::string directory = given.workingDirectory ? given.workingDirectory->string() : "";
 
     pid_ = ::fork();
     if (pid_ < 0) {
@@ -200,8 +200,8 @@ ProcessResult BackgroundProcess::stop(int signal, std::chrono::milliseconds time
     return result_;
 }
 
-ProcessResult RunProcess(const ProcessSpec& spec, std::chrono::milliseconds timeout) {
-    BackgroundProcess process(spec);
+ProcessResult RunProcess(const ProcessSpec& given, std::chrono::milliseconds timeout) {
+    BackgroundProcess process(given);
     return process.stop(0, timeout);
 }
 

@@ -29,14 +29,14 @@ struct ProcessResult {
 };
 
 // Runs a process to its end (killing it after `timeout`) and captures its output.
-ProcessResult RunProcess(const ProcessSpec& spec,
+ProcessResult RunProcess(const ProcessSpec& given,
                          std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 // A process that runs beside the test (a server waiting for its ticks). Killed when the object
 // goes, if it still runs.
 class BackgroundProcess {
   public:
-    explicit BackgroundProcess(const ProcessSpec& spec);
+    explicit BackgroundProcess(const ProcessSpec& given);
     ~BackgroundProcess();
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
