@@ -47,7 +47,9 @@ class SqliteConnection final : public Connection {
             // Reading the schema proves the file is a database; WAL lets other programs read
             // and write while the server runs.
             exec("SELECT count(*) FROM sqlite_master");
-            exec("PRAGMA journal_mode=WAL");
+            // WAL is kept in the file once set; when another program holds the file in a way
+            // that keeps the mode from changing now, the server works in the file's own mode.
+            sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
             exec("PRAGMA synchronous=NORMAL");
             exec("PRAGMA foreign_keys=OFF");
             registerTsqlFunctions(db_);
