@@ -1,8 +1,11 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "db/Database.h"
 #include "state/ServerState.h"
@@ -10,8 +13,8 @@
 namespace fas::test {
 
 // A temporary folder removed with everything in it when the object goes. `inMemory` puts it on
-// the machine's RAM file system when there is one: suites that perform hundreds of runs, each
-// statement a commit, go twice as fast there.
+// the machine's RAM file system when there is one: suites that perform hundreds of runs go twice
+// as fast there.
 class TempDir {
   public:
     explicit TempDir(bool inMemory = false);
@@ -24,16 +27,16 @@ class TempDir {
     std::filesystem::path path_;
 };
 
-// A fresh database holding the empty compliance schema, in its own temporary folder.
+// A database in its own temporary folder: the empty compliance schema, or a copy of `source`.
 class TempDatabase {
   public:
     TempDatabase();
+    explicit TempDatabase(const std::filesystem::path& source);
     const std::filesystem::path& dir() const { return dir_.path(); }
     const std::filesystem::path& file() const { return file_; }
     // "sqlite:<absolute path>", as config.txt would name it.
     std::string location() const;
-    // Points a server state at this database (state.DatabaseLocation, configDirectory, db); the
-    // connection is left closed.
+    // Points a server state at this database; the connection is left closed.
     void attach(ServerState& state) const;
 
   private:
@@ -41,17 +44,30 @@ class TempDatabase {
     std::filesystem::path file_;
 };
 
-// A server state attached to a fresh schema database with its shared connection open: the
-// situation inside a task run.
+// The small demo database (something due in every kind of record), generated once per test
+// program: copies of it are the compliance databases of the suites that run the whole catalog.
+const std::filesystem::path& DemoTemplate();
+
+// A server state attached to a database with its shared connection open: the situation inside a
+// task run.
 struct OpenState {
     TempDatabase database;
     ServerState state;
     OpenState();
+    explicit OpenState(const std::filesystem::path& source);
     db::Database& db() { return state.db; }
-    // Shorthands for test set-up and checks.
     void exec(std::string_view sql, const db::Params& params = {});
     db::Value scalar(std::string_view sql, const db::Params& params = {});
     std::int64_t count(std::string_view sql, const db::Params& params = {});
 };
+
+// Rows as the other software writes them: values bound; a column named again replaces its
+// earlier value, so that builders take overrides. Returns the new row's ID.
+using Columns = std::vector<std::pair<std::string, db::Value>>;
+std::int64_t addRow(OpenState& s, const std::string& table, const Columns& columns);
+
+// Today plus `offset` days as the embedded database holds a date alone, or with a time of day.
+db::Value isoDay(int offset);
+db::Value isoDayAt(int offset, int hour, int minute);
 
 }  // namespace fas::test

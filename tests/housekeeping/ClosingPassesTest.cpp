@@ -1,0 +1,224 @@
+// The closing passes, each run as the catalog runs it, on issues as earlier runs and people left
+// them.
+
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "rules/AlertStatements.h"
+#include "support/ComplianceSite.h"
+
+namespace fas::test {
+namespace {
+
+class ClosingPasses : public ::testing::Test, public ComplianceSite {
+  protected:
+    // An issue whose description is "Issue <id>", last edited by a user.
+    void issue(std::int64_t id, const std::string& item, const db::Value& itemId,
+               const Columns& overrides = {}) {
+        Columns c{{"ID", id},
+                  {"ContractID", 1},
+                  {"Category", "Driver"},
+                  {"ItemID", itemId},
+                  {"ItemDesc", "Smith, Ann"},
+                  {"Description", "Issue " + std::to_string(id)},
+                  {"Status", "Open"},
+                  {"EnteredBy", "AUTO SERVER"},
+                  {"EnteredDate", "2026-01-02"},
+                  {"EditedBy", "ann"},
+                  {"AUTO_Item", item}};
+        c.insert(c.end(), overrides.begin(), overrides.end());
+        addRow(s, "Issues", c);
+    }
+    // "closed": status Closed with one close note; "untouched": as written; or another status
+    // set with the close note.
+    std::string outcome(std::int64_t id) {
+        auto rs = s.db().query("SELECT Status,Description,EditedBy FROM Issues WHERE ID=?", {id});
+        const std::string description = rs.joined("Description");
+        const std::string original = "Issue " + std::to_string(id);
+        if (description == original && rs.joined("EditedBy") == "ann") {
+            return rs.joined("Status") == "Open" ? "untouched" : rs.joined("Status") + " untouched";
+        }
+        const bool oneNote = description.starts_with(original + "\r\n\r\n(AUTO CLOSED ") &&
+                             description.find("(AUTO", original.size() + 12) == std::string::npos &&
+                             description.back() == ')' && rs.joined("EditedBy") == "AUTO SERVER";
+        return (oneNote ? "" : "badly ") + rs.joined("Status");
+    }
+};
+
+// Every closing step of the catalog: the record meeting the step's condition has its issue closed,
+// a record not meeting it keeps its. Steps not listed close once their own Field is set.
+class ClosingStep : public ClosingPasses,
+                    public ::testing::WithParamInterface<tasks::CatalogEntry> {};
+
+TEST_P(ClosingStep, ClosesTheIssueOfTheRecordMeetingItsCondition) {
+    const auto tanker = [](const std::string& l, int tracked) {
+        return "NotInService=1,Tanker" + l + "Expire=" + std::to_string(tracked);
+    };
+    const std::map<int, std::pair<std::string, std::string>> values = {
+        {20, {"NotInService=1", ""}},
+        {21, {"NotInService=1", ""}},
+        {22, {"NotInService=1", "Suspended=1"}},
+        {23, {"NotInService=1", "Suspended=1"}},
+        {24, {tanker("V", 0), tanker("V", 1)}},
+        {25, {tanker("K", 0), tanker("K", 1)}},
+        {26, {tanker("I", 0), tanker("I", 1)}},
+        {27, {tanker("P", 0), tanker("P", 1)}},
+        {28, {tanker("E", 0), tanker("E", 1)}},
+        {29, {"PassportExpire=0", "PassportExpire=1"}},
+        {30, {"Terminated=1", "Suspended=1"}},
+        {31, {"ApplicantOnly=1", ""}},
+        {32, {"DAOnly=1", ""}},
+        {33, {"Terminated=1", ""}},
+        {34, {"Terminated=1", ""}},
+        {35, {"TWIC=0", "TWIC=1"}},
+        {36, {"H=0", "H=1"}},
+        {37, {"OtherDateEnabled=NULL", "OtherDateEnabled=1"}},
+        {38, {"PreEmp=1", ""}},
+        {39, {"CDLSuspended=0", "CDLSuspended=1"}},
+        {58, {"CDL=1,docPreEmpDachQuery=1", "CDL=1,docPreEmpDachQuery=0"}},
+        {59, {"N=1", ""}},
+        {68, {"Completed=1,CCF=1", "Completed=1,CCF=0"}},
+        {69, {"Completed=0", "Completed=1,Results=0"}},
+        {70, {"HaveCopy=1", "CopyUnobtainable=1"}},
+        {71, {"CopyUnobtainable=1", "HaveCopy=1"}},
+        {72, {"EvidenceOfRepair=1", "HaveCopy=1"}},
+        {73, {"CopyUnobtainable=1", "CopyUnobtainable=NULL,EvidenceOfRepair=1"}},
+        {74, {"AccidentReport=1,Recordable=1", "AccidentReport=0,Recordable=1"}},
+        {76, {"Completed=0,Status='Refusal'", "Completed=0,Status='Positive'"}}};
+    const tasks::CatalogEntry& step = GetParam();
+    const RuleParameters& p = step.params;
+    const auto found = values.find(step.step);
+    const auto [closes, keeps] =
+        found != values.end() ? found->second : std::pair{p.Field + "=1", p.Field + "=0"};
+    alert(p.Item);
+    for (const auto& [id, columns] : {std::pair{1, closes}, std::pair{2, keeps}}) {
+        s.exec("INSERT INTO " + p.Table + " (ID) VALUES (?)", {id});
+        if (!columns.empty()) {
+            s.exec("UPDATE " + p.Table + " SET " + columns + " WHERE ID=?", {id});
+        }
+        issue(id, p.Item, id, {{"Category", p.Category}});
+    }
+    run(step.step);
+    EXPECT_EQ(outcome(1), "Closed");
+    EXPECT_EQ(outcome(2), "untouched");
+    run(step.step);
+    EXPECT_EQ(state().counters.issuesClosed(), 1);
+}
+
+std::vector<tasks::CatalogEntry> closingSteps() {
+    std::vector<tasks::CatalogEntry> steps;
+    for (const tasks::CatalogEntry& e : tasks::CatalogTable()) {
+        if (e.processor == tasks::Processor::CloseExcludedIssues ||
+            e.processor == tasks::Processor::CloseResolvedIssues) {
+            steps.push_back(e);
+        }
+    }
+    return steps;
+}
+
+INSTANTIATE_TEST_SUITE_P(Catalog, ClosingStep, ::testing::ValuesIn(closingSteps()),
+                         [](const auto& info) { return "Step" + std::to_string(info.param.step); });
+
+// The exclusion passes obey the item's AutoCloseIssue (inherited when the item has no row) and
+// leave user issues, other items and closed issues alone; the flag passes close whatever the
+// settings say and neither read nor change them.
+TEST_F(ClosingPasses, ExclusionObeysTheSettingsFlagPassesDoNot) {
+    s.exec("INSERT INTO Vehicle (ID,Unit,NotInService) VALUES (1,'T1',1),(2,'T2',0)");
+    issue(1, "PAI Due", 1, {{"Category", "Vehicle"}});
+    issue(2, "PAI Due", 1, {{"Category", "Vehicle"}});
+    issue(3, "PAI Due", 2);
+    issue(4, "PAI Due", 1, {{"EnteredBy", "ann"}});
+    issue(5, "Tag Expiration", 99);
+    issue(6, "PAI Due", 1, {{"Status", "Closed"}});
+    alert("PAI Due", {{"AutoCloseIssue", 0}});
+    run(20);
+    EXPECT_EQ(outcome(1), "untouched");
+    s.exec("UPDATE AutomationServer_Alert SET AutoCloseIssue=1");
+    run(20);
+    EXPECT_EQ(outcome(1), "Closed");
+    EXPECT_EQ(outcome(2), "Closed");
+    for (const int id : {3, 4}) {
+        EXPECT_EQ(outcome(id), "untouched") << id;
+    }
+    EXPECT_EQ(outcome(6), "Closed untouched");
+    EXPECT_EQ(state().counters.issuesClosed(), 2);
+
+    alert("Document:MVR", {{"AutoCloseIssue", 0}, {"DaysInAdvance", 90}});
+    rules::LoadAlertSettings(state(), "PAI Due");
+    s.exec("INSERT INTO Driver (ID,LastName,DocMVR) VALUES (7,'Smith',1)");
+    issue(7, "Document:MVR", 7);
+    run(50);
+    EXPECT_EQ(outcome(7), "Closed");
+    EXPECT_EQ(state().rules.settings.DaysInAdvance, 30) << "the flag pass read no settings";
+
+    // Without a row of its own, the item works with the last lookup's settings.
+    issue(8, "Tag Expiration", 1, {{"Category", "Vehicle"}});
+    run(21);
+    EXPECT_EQ(outcome(8), "Closed");
+}
+
+TEST_F(ClosingPasses, AgedSafetyScoreOrphansAndDuplicates) {
+    for (const int id : {1, 2, 3}) {
+        issue(id, "Safety Score: HOS", 5, {{"Category", "Safety Score"}});
+    }
+    s.exec("UPDATE Issues SET EnteredDate=DATEADD(day,-31,GETDATE()) WHERE ID IN (1,3)");
+    s.exec("UPDATE Issues SET EnteredDate=DATEADD(day,-29,GETDATE()), ItemID=NULL WHERE ID=2");
+    s.exec("UPDATE Issues SET EnteredBy='ann' WHERE ID=3");
+    run(75);
+    EXPECT_EQ(outcome(1), "Non-Resolvable");
+    EXPECT_EQ(outcome(2), "untouched");
+    EXPECT_EQ(outcome(3), "untouched");
+
+    // Orphans: the item row is gone; only the status changes, nothing is counted.
+    s.exec("INSERT INTO Driver (ID,LastName) VALUES (1,'Kept')");
+    int id = 100;
+    for (const char* category : {"Vehicle", "Roadside Inspection", "Safety Score", "Accident",
+                                 "Drug & Alcohol Test", "Registration Doc", "Driver"}) {
+        issue(id++, "x", 99,
+              {{"Category", category}, {"Status", "Non-Resolvable"}, {"EnteredBy", "ann"}});
+    }
+    for (const char* category :
+         {"Registration Document", "Drug And Alcohol Test", "Contract", "Training"}) {
+        issue(id++, "x", 99, {{"Category", category}});
+    }
+    issue(id++, "DL Expire", 1);
+    const int closedBefore = state().counters.issuesClosed();
+    run(82);
+    for (int i = 100; i < id; ++i) {
+        auto rs = s.db().query("SELECT Status,Description,EditedBy FROM Issues WHERE ID=?", {i});
+        EXPECT_EQ(
+            rs.joined("Status") + "/" + rs.joined("Description") + "/" + rs.joined("EditedBy"),
+            (i < 107 ? "Closed/Issue " : "Open/Issue ") + std::to_string(i) + "/ann");
+    }
+    EXPECT_EQ(outcome(1), "Closed") << "the aged safety-score issue of a gone score";
+    EXPECT_EQ(state().counters.issuesClosed(), closedBefore);
+
+    // Duplicates: all but the newest open issue of a group close; groups that look alike but
+    // differ in category keep their own survivors; Null match values never group.
+    s.exec("DELETE FROM Issues");
+    for (const auto& [issueId, category] :
+         {std::pair{10, "Driver"}, {11, "Training"}, {12, "Driver"}, {13, "Training"}}) {
+        issue(issueId, "DL Expire", 7, {{"Category", category}});
+    }
+    issue(5, "DL Expire", 7, {{"Status", "Closed"}});
+    issue(20, "DL Expire", db::Value());
+    issue(21, "DL Expire", db::Value());
+    issue(30, "DL Expire", 8, {{"ContractID", db::Value()}});
+    issue(31, "DL Expire", 8, {{"ContractID", db::Value()}});
+    issue(32, "DL Expire", 9, {{"ItemDesc", db::Value()}});
+    issue(33, "DL Expire", 9, {{"ItemDesc", db::Value()}});
+    issue(40, "MVR Expire", 7);
+    run(83);
+    run(83);
+    EXPECT_EQ(outcome(10), "Closed");
+    EXPECT_EQ(outcome(11), "Closed");
+    for (const int kept : {12, 13, 20, 21, 30, 31, 32, 33, 40}) {
+        EXPECT_EQ(outcome(kept), "untouched") << kept;
+    }
+    EXPECT_EQ(outcome(5), "Closed untouched");
+    EXPECT_EQ(state().counters.issuesClosed(), closedBefore + 2);
+}
+
+}  // namespace
+}  // namespace fas::test

@@ -1,0 +1,138 @@
+#pragma once
+
+// A compliance database with a company that sends alerts, and builders for the rows the rules
+// read: what the rule and housekeeping suites share.
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "support/TestDatabase.h"
+#include "tasks/CatalogTable.h"
+#include "tasks/RuleCatalog.h"
+
+namespace fas::test {
+
+using Ids = std::set<std::int64_t>;
+
+struct OutboxRow {
+    std::string to, subject, body;
+};
+
+struct ComplianceSite {
+    OpenState s;
+
+    ComplianceSite() {
+        s.state.company.Name = "Fleet Safety Services";
+        s.state.company.AutomationServerEmailFrom = "alerts@fleetsafety.test";
+        s.state.company.AutomationServerEmailFooter = "Fleet Safety Services, compliance desk";
+    }
+    ServerState& state() { return s.state; }
+    static const RuleParameters& params(int step) {
+        return tasks::CatalogTable().at(step - 1).params;
+    }
+    void run(int step) { tasks::RuleCatalog().at(step - 1).run(s.state); }
+
+    // Notify the manager 30 days ahead, raise a High issue 14 days ahead, close automatically.
+    void alert(const std::string& item, const Columns& overrides = {}) {
+        Columns c{{"Item", item},
+                  {"Category", "Alerts"},
+                  {"EmailContractManager", 1},
+                  {"EmailContractSpecialist", 0},
+                  {"EmailClient", 0},
+                  {"DaysInAdvance", 30},
+                  {"CreateIssue", 1},
+                  {"CreateIssueDaysInAdvance", 14},
+                  {"IssuePriority", "High"},
+                  {"AutoCloseIssue", 1}};
+        c.insert(c.end(), overrides.begin(), overrides.end());
+        addRow(s, "AutomationServer_Alert", c);
+    }
+    std::int64_t employee(const db::Value& email) {
+        return addRow(s, "Employee", {{"FirstName", "Pat"}, {"LastName", "Lee"}, {"Email", email}});
+    }
+    // An active contract of "Acme Haulage", managed by manager@acme.test.
+    std::int64_t contract(const Columns& overrides = {}, const Columns& customer = {}) {
+        Columns cu{{"Name", "Acme Haulage"}, {"Hasmat", 0}};
+        cu.insert(cu.end(), customer.begin(), customer.end());
+        Columns c{{"CustomerID", addRow(s, "Customer", cu)},
+                  {"ContractManagerID", employee("manager@acme.test")},
+                  {"Status", "Active"},
+                  {"DisableEmailNotifications", 0}};
+        c.insert(c.end(), overrides.begin(), overrides.end());
+        return addRow(s, "ServiceContract", c);
+    }
+    std::int64_t vehicle(std::int64_t contractId, const Columns& overrides) {
+        Columns c{{"ContractID", contractId},
+                  {"Unit", "T-100"},
+                  {"VIN", "1FUJGLDR5CLBP8834"},
+                  {"UnitYear", "2019"},
+                  {"Make", "Freightliner"}};
+        c.insert(c.end(), overrides.begin(), overrides.end());
+        return addRow(s, "Vehicle", c);
+    }
+    std::int64_t driver(std::int64_t contractId, const Columns& overrides = {}) {
+        Columns c{{"ContractID", contractId},
+                  {"LastName", "Smith"},
+                  {"FirstName", "John"},
+                  {"MiddleName", "Q"},
+                  {"CDL", 1}};
+        c.insert(c.end(), overrides.begin(), overrides.end());
+        return addRow(s, "Driver", c);
+    }
+    std::int64_t training(std::int64_t contractId, const db::Value& driverId,
+                          const db::Value& expires, const Columns& overrides = {}) {
+        Columns c{{"ContractID", contractId},
+                  {"DriverID", driverId},
+                  {"TopicID", addRow(s, "TrainingTopic", {{"Name", "Forklift"}})},
+                  {"ExpireDate", expires},
+                  {"Expires", 1}};
+        c.insert(c.end(), overrides.begin(), overrides.end());
+        return addRow(s, "Training", c);
+    }
+    // An automatic issue as an earlier run left it.
+    std::int64_t autoIssue(const std::string& item, std::int64_t itemId,
+                           const db::Value& autoDate) {
+        return addRow(s, "Issues",
+                      {{"ContractID", 1},
+                       {"Category", "Vehicle"},
+                       {"ItemID", itemId},
+                       {"ItemDesc", "earlier"},
+                       {"DueDate", autoDate},
+                       {"Description", "(AUTO ISSUE) earlier"},
+                       {"Status", "Open"},
+                       {"EnteredBy", "AUTO SERVER"},
+                       {"AUTO_Item", item},
+                       {"Auto_Date", autoDate}});
+    }
+
+    Ids ids(const std::string& sql, const std::string& item) {
+        Ids out;
+        for (auto rs = s.db().query(sql, {db::Value(item)}); !rs.eof(); rs.moveNext()) {
+            out.insert(rs.int64("ItemID"));
+        }
+        return out;
+    }
+    Ids notified(const std::string& item) {
+        return ids("SELECT ItemID FROM AutomationServer_Emails WHERE Item = ?", item);
+    }
+    Ids issued(const std::string& item) {
+        return ids("SELECT ItemID FROM Issues WHERE EnteredBy = 'AUTO SERVER' AND AUTO_Item = ?",
+                   item);
+    }
+    std::vector<OutboxRow> outbox() {
+        std::vector<OutboxRow> rows;
+        for (auto rs = s.db().query("SELECT EmailTo,EmailSubject,EmailBody FROM "
+                                    "AutomationServer_EmailsSent ORDER BY ID");
+             !rs.eof(); rs.moveNext()) {
+            rows.push_back(
+                {rs.joined("EmailTo"), rs.joined("EmailSubject"), rs.joined("EmailBody")});
+        }
+        return rows;
+    }
+    std::string status(std::int64_t issueId) {
+        return s.scalar("SELECT Status FROM Issues WHERE ID = ?", {issueId}).joined();
+    }
+};
+
+}  // namespace fas::test

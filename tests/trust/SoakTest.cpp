@@ -1,0 +1,137 @@
+// Consecutive task runs, as a server polling all day performs them, against a database the other
+// software changes between runs: dates renewed, flags set, records deleted, contracts muted and
+// unmuted, issues closed by people. After every run the invariants hold and no file is left open.
+
+#include <random>
+
+#include <gtest/gtest.h>
+
+#include "tasks/CatalogTable.h"
+#include "trust/TrustSite.h"
+
+namespace fas::trust {
+namespace {
+
+constexpr int kRuns = 30;
+
+testing::AssertionResult invariantsHold(ServerCopy& server, const db::DateTime& start,
+                                        std::size_t written) {
+    if (!server.state.report.errors.empty()) {
+        return testing::AssertionFailure() << "run error: " << server.state.report.errors.front();
+    }
+    if (written != static_cast<std::size_t>(server.state.counters.emails())) {
+        return testing::AssertionFailure()
+               << written << " messages written, " << server.state.counters.emails() << " counted";
+    }
+    const std::vector<std::pair<const char*, std::string>> never = {
+        {"two open automatic issues of one item and day",
+         "SELECT COUNT(*) FROM (SELECT 1 FROM Issues WHERE Status='Open' AND EnteredBy='AUTO "
+         "SERVER' GROUP BY "
+         "Category,AUTO_Item,ItemID,CONVERT(VARCHAR,Auto_Date,101) HAVING COUNT(*)>1)"},
+        {"two notification records of one item and day",
+         "SELECT COUNT(*) FROM (SELECT 1 FROM AutomationServer_Emails GROUP BY "
+         "Category,Item,ItemID,"
+         "CONVERT(VARCHAR,ItemKey,101) HAVING COUNT(*)>1)"},
+        {"outbox rows left pending",
+         "SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''"},
+        {"outbox rows both pending and marked sent",
+         "SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE (EmailSent=0) <> (DateSent IS "
+         "NULL)"},
+    };
+    for (const auto& [what, sql] : never) {
+        if (const auto n = server.count(sql); n != 0) {
+            return testing::AssertionFailure() << n << " " << what;
+        }
+    }
+    if (const auto n = server.count(
+            "SELECT COUNT(*) FROM ServiceContract WHERE EnableNotificationsAtTime<=?", {start});
+        n != 0) {
+        return testing::AssertionFailure() << n << " contract mutes due before the run still set";
+    }
+    return testing::AssertionSuccess();
+}
+
+std::size_t openFiles() {
+    const auto fds = std::filesystem::directory_iterator("/proc/self/fd");
+    return static_cast<std::size_t>(
+        std::distance(std::filesystem::begin(fds), std::filesystem::end(fds)));
+}
+
+TEST(Soak, RunsAmidChangesKeepTheInvariants) {
+    const std::uint32_t seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    const auto pick = [&](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random);
+    };
+    std::vector<std::pair<std::string, std::string>> dates;
+    for (const auto& e : tasks::CatalogTable()) {
+        if (e.processor == tasks::Processor::DateExpiryRule ||
+            e.processor == tasks::Processor::ContractDateRule ||
+            e.processor == tasks::Processor::TrainingExpiryRule) {
+            dates.emplace_back(e.params.Table, e.params.Field);
+        }
+    }
+    const std::vector<std::pair<const char*, const char*>> flags = {
+        {"Vehicle", "NotInService"},
+        {"Vehicle", "Suspended"},
+        {"Driver", "Terminated"},
+        {"Driver", "DocMVR"},
+        {"Driver", "CDL"},
+        {"Training", "Expires"},
+        {"DrugAlcoholTest", "Completed"}};
+    ServerCopy server;
+    std::size_t files = 0, warmFds = 0;
+    int busy = 0;
+    for (int run = 1; run <= kRuns; ++run) {
+        for (int change = pick(1, 4); change > 0; --change) {
+            const auto now = db::DateTime::nowLocal();
+            switch (pick(0, 4)) {
+                case 0: {
+                    const auto& [table, field] = dates[static_cast<std::size_t>(
+                        pick(0, static_cast<int>(dates.size()) - 1))];
+                    server.exec("UPDATE " + table + " SET " + field + "=? WHERE ID=?",
+                                {now.addDays(pick(-5, 40)), pick(1, 8)});
+                    break;
+                }
+                case 1: {
+                    const auto& [table, flag] = flags[static_cast<std::size_t>(
+                        pick(0, static_cast<int>(flags.size()) - 1))];
+                    server.exec(std::string("UPDATE ") + table + " SET " + flag + "=? WHERE ID=?",
+                                {pick(0, 1), pick(1, 8)});
+                    break;
+                }
+                case 2:
+                    server.exec(pick(0, 1) ? "DELETE FROM Driver WHERE ID=?"
+                                           : "DELETE FROM Vehicle WHERE ID=?",
+                                {pick(1, 30)});
+                    break;
+                case 3:
+                    server.exec(
+                        "UPDATE ServiceContract SET "
+                        "DisableEmailNotifications=1,EnableNotificationsAtTime=? WHERE ID=?",
+                        {now.addSeconds(pick(-120, 120)), pick(1, 6)});
+                    break;
+                default:
+                    server.exec("UPDATE Issues SET Status='Closed',EditedBy='ann' WHERE ID=?",
+                                {pick(1, 60)});
+            }
+        }
+        const auto start = db::DateTime::nowLocal();
+        server.run();
+        const std::size_t now = server.pickedUp().size();
+        ASSERT_TRUE(invariantsHold(server, start, now - files)) << "after run " << run;
+        busy += server.state.counters.issuesCreated() + server.state.counters.issuesClosed() > 0
+                    ? 1
+                    : 0;
+        files = now;
+        if (run == 3) {
+            warmFds = openFiles();
+        }
+    }
+    EXPECT_EQ(openFiles(), warmFds);
+    EXPECT_GT(busy, kRuns / 3) << "the changes kept the runs busy";
+}
+
+}  // namespace
+}  // namespace fas::trust
