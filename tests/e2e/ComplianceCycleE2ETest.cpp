@@ -73,25 +73,6 @@ TEST_F(Cycle, AFirstRunDeliversEveryDigestAndASecondChangesAndSendsNothing) {
               before);
 }
 
-TEST_F(Cycle, ADownMailServerLeavesTheOutboxForTheNextRun) {
-    smtp->stop();
-    const auto down = run({"--once"});
-    EXPECT_THAT(down.out, HasSubstr("Errors: "));
-    EXPECT_EQ(counts(down, 1)[0], 0);
-    ASSERT_GT(
-        count("SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''"),
-        0);
-
-    smtp = std::make_unique<SmtpTestServer>();
-    sendThrough(*smtp);
-    const auto next = counts(run({"--once"}));
-    EXPECT_GT(next[0], 0);
-    EXPECT_EQ(static_cast<int>(smtp->messages().size()), next[0]);
-    EXPECT_EQ(
-        count("SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''"),
-        0);
-}
-
 TEST_F(Cycle, ADryRunShowsWhatARunWouldDoAndChangesNothing) {
     const std::string before = contents();
     const auto outbox = s.database.dir() / "outbox";
@@ -137,19 +118,6 @@ TEST_F(Cycle, TheCheckFindsWhatWouldBlockARunAndNeverWrites) {
     const auto noCompany = run({"--check"});
     EXPECT_EQ(noCompany.exitStatus, 1);
     EXPECT_THAT(noCompany.out, HasSubstr("the Company table has no row"));
-}
-
-TEST_F(Cycle, VerboseReportsEachStepThatDidSomethingAndEachError) {
-    exec("UPDATE AutomationServer_Alert SET DaysInAdvance=NULL WHERE Item='MC Expire'");
-    const auto r = run({"--once", "--verbose"});
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_THAT(r.out, HasSubstr("  step 2 (date-expiry rule, Tag Expiration): issues created "));
-    EXPECT_THAT(r.out, HasSubstr("  step 84 (outbox dispatch): issues created 0, issues closed 0, "
-                                 "notifications queued 0, e-mails sent "));
-    EXPECT_THAT(r.out, testing::Not(HasSubstr("step 60 ")));
-    EXPECT_THAT(r.out, HasSubstr("    error: step 11 (date-expiry rule, MC Expire): "));
-    EXPECT_THAT(r.out, HasSubstr("    error: step 31 (close-on-exclusion pass, MC Expire): "));
-    EXPECT_THAT(r.out, HasSubstr("Errors: 2 (step 11"));
 }
 
 }  // namespace

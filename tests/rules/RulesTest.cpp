@@ -277,16 +277,9 @@ TEST(RuleTexts, SentenceTable) {
         {"PAI Due", "Periodic Annual Inspection (Federal) Due: 12/31/2026",
          "Periodic Annual Inspection (Federal) Due: 12/31/2026 ",
          "Periodic Annual Inspection (Federal) Due: 12/31/2026"},
-        {"MC Expire", "Medical Card Expires: 12/31/2026",
-         "Medical Card Expires: 12/31/2026 Need copy of new medical card after submission to "
-         "state driver's license agency (if required).",
-         "Medical Card Expires: 12/31/2026 Need copy of new medical card after submission to "
-         "state driver's license agency (if required)."},
         {"TWIC Expire", "Transportation Worker's Identification Card (TWIC) Expires: 12/31/2026",
          "Transportation Worker's Identification Card (TWIC) Expires: 12/31/2026 ",
          "Transportation Worker's Identification Card Expires: 12/31/2026"},
-        {"Other Date Expire", "Other Date Expire: Unit 7 12/31/2026",
-         "Other Date Expire: Unit 7 12/31/2026 ", "Other Date Expire: Unit 7 12/31/2026"},
         {"MC MVR Expire",
          "Medical Card State Driver's License Agency (SDLA) Status Verification or Motor Vehicle "
          "Report (MVR) Due:12/31/2026",
@@ -294,13 +287,6 @@ TEST(RuleTexts, SentenceTable) {
          "Report (MVR) Due:12/31/2026 ",
          "Medical Card State Driver's License Agency (SDLA) Status Verification or Motor Vehicle "
          "Report (MVR) Due:12/31/2026"},
-        {"Driver Dash Expire",
-         "Annual Drug and Alcohol Clearinghouse (DACH) Query Expires: 12/31/2026 - An annual "
-         "query of the DACH is required for this driver.",
-         "Annual Drug and Alcohol Clearinghouse (DACH) Query Expires: 12/31/2026 - An annual "
-         "query of the DACH is required for this driver.",
-         "Annual Drug and Alcohol Clearinghouse (DACH) Query Expires: 12/31/2026 - An annual "
-         "query of the DACH is required for this driver."},
         {"pai due", "pai due", "pai due: 12/31/2026", "pai due: 12/31/2026"},
         {"{date}", "{date}", "{date}: 12/31/2026", "{date}: 12/31/2026"},
     };
