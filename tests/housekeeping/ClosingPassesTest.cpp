@@ -55,37 +55,23 @@ TEST_P(ClosingStep, ClosesTheIssueOfTheRecordMeetingItsCondition) {
     const auto tanker = [](const std::string& l, int tracked) {
         return "NotInService=1,Tanker" + l + "Expire=" + std::to_string(tracked);
     };
+    // clang-format off
     const std::map<int, std::pair<std::string, std::string>> values = {
-        {20, {"NotInService=1", ""}},
-        {21, {"NotInService=1", ""}},
-        {22, {"NotInService=1", "Suspended=1"}},
-        {23, {"NotInService=1", "Suspended=1"}},
-        {24, {tanker("V", 0), tanker("V", 1)}},
-        {25, {tanker("K", 0), tanker("K", 1)}},
-        {26, {tanker("I", 0), tanker("I", 1)}},
-        {27, {tanker("P", 0), tanker("P", 1)}},
-        {28, {tanker("E", 0), tanker("E", 1)}},
-        {29, {"PassportExpire=0", "PassportExpire=1"}},
-        {30, {"Terminated=1", "Suspended=1"}},
-        {31, {"ApplicantOnly=1", ""}},
-        {32, {"DAOnly=1", ""}},
-        {33, {"Terminated=1", ""}},
-        {34, {"Terminated=1", ""}},
-        {35, {"TWIC=0", "TWIC=1"}},
-        {36, {"H=0", "H=1"}},
-        {37, {"OtherDateEnabled=NULL", "OtherDateEnabled=1"}},
-        {38, {"PreEmp=1", ""}},
-        {39, {"CDLSuspended=0", "CDLSuspended=1"}},
-        {58, {"CDL=1,docPreEmpDachQuery=1", "CDL=1,docPreEmpDachQuery=0"}},
-        {59, {"N=1", ""}},
-        {68, {"Completed=1,CCF=1", "Completed=1,CCF=0"}},
-        {69, {"Completed=0", "Completed=1,Results=0"}},
-        {70, {"HaveCopy=1", "CopyUnobtainable=1"}},
-        {71, {"CopyUnobtainable=1", "HaveCopy=1"}},
-        {72, {"EvidenceOfRepair=1", "HaveCopy=1"}},
-        {73, {"CopyUnobtainable=1", "CopyUnobtainable=NULL,EvidenceOfRepair=1"}},
+        {20, {"NotInService=1", ""}}, {21, {"NotInService=1", ""}}, {22, {"NotInService=1", "Suspended=1"}},
+        {23, {"NotInService=1", "Suspended=1"}}, {24, {tanker("V", 0), tanker("V", 1)}},
+        {25, {tanker("K", 0), tanker("K", 1)}}, {26, {tanker("I", 0), tanker("I", 1)}},
+        {27, {tanker("P", 0), tanker("P", 1)}}, {28, {tanker("E", 0), tanker("E", 1)}},
+        {29, {"PassportExpire=0", "PassportExpire=1"}}, {30, {"Terminated=1", "Suspended=1"}},
+        {31, {"ApplicantOnly=1", ""}}, {32, {"DAOnly=1", ""}}, {33, {"Terminated=1", ""}}, {34, {"Terminated=1", ""}},
+        {35, {"TWIC=0", "TWIC=1"}}, {36, {"H=0", "H=1"}}, {37, {"OtherDateEnabled=NULL", "OtherDateEnabled=1"}},
+        {38, {"PreEmp=1", ""}}, {39, {"CDLSuspended=0", "CDLSuspended=1"}},
+        {58, {"CDL=1,docPreEmpDachQuery=1", "CDL=1,docPreEmpDachQuery=0"}}, {59, {"N=1", ""}},
+        {68, {"Completed=1,CCF=1", "Completed=1,CCF=0"}}, {69, {"Completed=0", "Completed=1,Results=0"}},
+        {70, {"HaveCopy=1", "CopyUnobtainable=1"}}, {71, {"CopyUnobtainable=1", "HaveCopy=1"}},
+        {72, {"EvidenceOfRepair=1", "HaveCopy=1"}}, {73, {"CopyUnobtainable=1", "CopyUnobtainable=NULL,EvidenceOfRepair=1"}},
         {74, {"AccidentReport=1,Recordable=1", "AccidentReport=0,Recordable=1"}},
         {76, {"Completed=0,Status='Refusal'", "Completed=0,Status='Positive'"}}};
+    // clang-format on
     const tasks::CatalogEntry& step = GetParam();
     const RuleParameters& p = step.params;
     const auto found = values.find(step.step);

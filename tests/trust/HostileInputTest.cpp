@@ -19,74 +19,36 @@ std::string longText() {
     return text.substr(0, 4000);
 }
 
+// clang-format off
 const std::vector<std::string> kTexts = {
-    "O'Brien",
-    "x'); DROP TABLE Driver; --",
-    "Driver' OR ''='",
-    "\"Smokey\" Joe",
-    "semi;colon;;",
-    "-- not a comment",
-    "/* not a comment */",
-    "' UNION SELECT AutomationServerEmailPassword FROM Company --",
-    "100% _done_ [a-z]",
-    "line one\r\nline two",
-    "lone\nfeed and lone\rreturn",
-    "tab\there\t",
-    "\r\n.\r\nQUIT\r\n",
-    "Müller Ñandú 日本語",
-    "שלום עולם مرحبا",
-    "\xE2\x80\xAE"
-    "evil\xE2\x80\xAC override",
-    "{date} {desc} {item} ?",
-    "back\\slash \\' \\\"",
-    longText(),
-    "",
-    "Fleet\r\nBcc: spy@evil.test\r\n",
-    "trailing blanks   ",
+    "O'Brien", "x'); DROP TABLE Driver; --", "Driver' OR ''='", "\"Smokey\" Joe", "semi;colon;;",
+    "-- not a comment", "/* not a comment */", "' UNION SELECT AutomationServerEmailPassword FROM Company --",
+    "100% _done_ [a-z]", "line one\r\nline two", "lone\nfeed and lone\rreturn", "tab\there\t", "\r\n.\r\nQUIT\r\n",
+    "Müller Ñandú 日本語", "שלום עולם مرحبا", "\xE2\x80\xAE" "evil\xE2\x80\xAC override", "{date} {desc} {item} ?",
+    "back\\slash \\' \\\"", longText(), "", "Fleet\r\nBcc: spy@evil.test\r\n", "trailing blanks   ",
     "Active' OR 'a'='a"};
 
 const std::vector<std::string> kAddresses = {
-    "o'brien@client.test",
-    "100%_off@client.test",
-    "/*c*/--@client.test",
-    "first.last+tag=x?y{z}@client.test",
-    "one@client.test;two@client.test",
-    " padded@client.test ;\tother@client.test;",
-    "victim@client.test\r\nBcc: spy@evil.test",
-    "ok@client.test;victim@client.test\r\nBcc: spy@evil.test",
-    "Robert'); DROP TABLE Employee; -- x",
-    "müller@client.test",
-    "\"quoted name\"@client.test",
-    std::string(3990, 'a') + "@client.test",
-    "",
-    "שלום@client.test",
-    "x@@y",
-    "--",
-    "semi@client.test;;;"};
+    "o'brien@client.test", "100%_off@client.test", "/*c*/--@client.test", "first.last+tag=x?y{z}@client.test",
+    "one@client.test;two@client.test", " padded@client.test ;\tother@client.test;",
+    "victim@client.test\r\nBcc: spy@evil.test", "ok@client.test;victim@client.test\r\nBcc: spy@evil.test",
+    "Robert'); DROP TABLE Employee; -- x", "müller@client.test", "\"quoted name\"@client.test",
+    std::string(3990, 'a') + "@client.test", "", "שלום@client.test", "x@@y", "--", "semi@client.test;;;"};
 
 // Every text column the catalog reads, by table; the texts go round the corpus by row.
 const std::vector<std::pair<std::string, std::vector<std::string>>> kTextColumns = {
-    {"AutomationServer_Alert", {"Category", "IssuePriority"}},
-    {"Customer", {"Name"}},
-    {"Employee", {"FirstName", "LastName"}},
-    {"Vehicle", {"Unit", "VIN", "UnitYear", "Make", "Model", "OtherDateDesc"}},
-    {"Driver", {"LastName", "FirstName", "MiddleName", "Suffix", "OtherDateDesc"}},
-    {"DrugAlcoholTestType", {"Name"}},
-    {"DrugAlcoholTest", {"DriverName"}},
-    {"RoadsideInspection", {"DriverName"}},
-    {"Accident", {"Description"}},
-    {"RegistrationDocType", {"Name", "Description"}},
-    {"RegistrationDoc", {"DocNumber"}},
-    {"TrainingTopic", {"Name"}},
-    {"SafetyScore", {"Category"}},
-    {"Issues", {"Description", "Priority"}},
+    {"AutomationServer_Alert", {"Category", "IssuePriority"}}, {"Customer", {"Name"}},
+    {"Employee", {"FirstName", "LastName"}}, {"Vehicle", {"Unit", "VIN", "UnitYear", "Make", "Model", "OtherDateDesc"}},
+    {"Driver", {"LastName", "FirstName", "MiddleName", "Suffix", "OtherDateDesc"}}, {"DrugAlcoholTestType", {"Name"}},
+    {"DrugAlcoholTest", {"DriverName"}}, {"RoadsideInspection", {"DriverName"}}, {"Accident", {"Description"}},
+    {"RegistrationDocType", {"Name", "Description"}}, {"RegistrationDoc", {"DocNumber"}}, {"TrainingTopic", {"Name"}},
+    {"SafetyScore", {"Category"}}, {"Issues", {"Description", "Priority"}},
     {"Company", {"Name", "AutomationServerEmailFooter"}}};
 const std::vector<std::pair<std::string, std::vector<std::string>>> kAddressColumns = {
     {"Employee", {"Email"}},
-    {"ServiceContract",
-     {"PrimaryContactEmail", "EmailVehicle", "EmailDriver", "EmailAccident",
-      "EmailRoadsideInspection", "EmailDrugAlcohol", "EmailRegistrationDoc", "EmailSafetyScore",
-      "EmailContract", "emailTraining"}}};
+    {"ServiceContract", {"PrimaryContactEmail", "EmailVehicle", "EmailDriver", "EmailAccident", "EmailRoadsideInspection",
+                         "EmailDrugAlcohol", "EmailRegistrationDoc", "EmailSafetyScore", "EmailContract", "emailTraining"}}};
+// clang-format on
 
 void plant(ServerCopy& server,
            const std::vector<std::pair<std::string, std::vector<std::string>>>& columns,
