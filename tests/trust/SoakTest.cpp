@@ -94,7 +94,7 @@ TEST(Soak, RunsAmidChangesKeepTheInvariants) {
                     const auto& [table, field] = dates[static_cast<std::size_t>(
                         pick(0, static_cast<int>(dates.size()) - 1))];
                     server.exec("UPDATE " + table + " SET " + field + "=? WHERE ID=?",
-                                {now.addDays(pick(-5, 20)), pick(1, 8)});
+                                {db::DateTime::todayLocal().addDays(pick(-5, 20)), pick(1, 8)});
                     break;
                 }
                 case 1: {
