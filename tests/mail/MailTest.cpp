@@ -2,6 +2,8 @@
 // parser, and the settings and addresses mail depends on.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <fstream>
 #include <map>
 
@@ -61,8 +63,10 @@ struct Outbox : ::testing::Test {
     }
 };
 
-TEST_F(Outbox, OneDigestPerExactRecipientTextOverOneConnection) {
-    SmtpTestServer server;
+TEST_F(Outbox, OneDigestPerExactRecipientTextOverAReusedConnection) {
+    SmtpServerOptions options;
+    options.maxMessagesPerConnection = 2;  // then the server drops it: one fresh connection more
+    SmtpTestServer server(options);
     use(server);
     queue("r2@fleet.example", "Vehicle 12 due");
     queue("r1@fleet.example", "Ann M\xC3\xBCller: licence");
@@ -93,7 +97,7 @@ TEST_F(Outbox, OneDigestPerExactRecipientTextOverOneConnection) {
         EXPECT_EQ(m.mailFrom, kFrom);
         EXPECT_EQ(m.defects, "");
     }
-    EXPECT_EQ(server.connections(), 1);
+    EXPECT_EQ(server.connections(), 2);
     EXPECT_EQ(db.state.counters.emails(), 4);
     EXPECT_TRUE(db.state.report.errors.empty());
     EXPECT_EQ(pending(), Ids{});
@@ -180,7 +184,7 @@ TEST_F(Outbox, UnusableServerStopsTheDispatchReportedOnce) {
 
 TEST_F(Outbox, TlsAndLogInWithTheCaFileFromTheEnvironment) {
     const test::TestCertificate cert;
-    const test::ScopedEnvironment ca(kSmtpCaFileVariable, cert.certificate().string());
+    ::setenv(kSmtpCaFileVariable, cert.certificate().string().c_str(), 1);
     db.state.company.AutomationServerEmailUseSSLTLS = true;
     for (const auto mode :
          {SmtpServerOptions::Tls::RequireStartTls, SmtpServerOptions::Tls::Implicit}) {
@@ -189,21 +193,16 @@ TEST_F(Outbox, TlsAndLogInWithTheCaFileFromTheEnvironment) {
         options.port = implicit ? 465 : 0;
         db.state.company.AutomationServerEmailUser = implicit ? "" : "mailer";
         db.state.company.AutomationServerEmailPassword = implicit ? "" : "s3cret";
-        std::unique_ptr<SmtpTestServer> server;
-        try {
-            server = std::make_unique<SmtpTestServer>(
-                implicit ? options : options.withAuth("mailer", "s3cret"));
-        } catch (const std::exception&) {
-            continue;  // port 465 needs privileges this machine may not give
-        }
-        use(*server);
+        SmtpTestServer server(implicit ? options : options.withAuth("mailer", "s3cret"));
+        use(server);
         queue("a@fleet.example", "x");
         DispatchOutbox(db.state);
-        const auto got = server->messages();
+        const auto got = server.messages();
         ASSERT_EQ(got.size(), 1u);
         EXPECT_EQ(got[0].tls, implicit ? "implicit" : "starttls");
         EXPECT_EQ(got[0].authUser, implicit ? "" : "mailer");
     }
+    ::unsetenv(kSmtpCaFileVariable);
     EXPECT_EQ(pending(), Ids{});
 }
 
@@ -229,22 +228,6 @@ TEST_F(Outbox, PickupDirectoryGetsOneFilePerMessage) {
     EXPECT_NE(got[0].messageId, got[1].messageId);
     EXPECT_NE(got[0].date, "");
     EXPECT_EQ(pending(), Ids{});
-}
-
-TEST(SmtpTransport, ReconnectsOnceWhenTheServerDroppedTheKeptConnection) {
-    SmtpServerOptions options;
-    options.maxMessagesPerConnection = 2;
-    SmtpTestServer server(options);
-    SmtpSettings settings;
-    settings.host = server.host();
-    settings.port = server.port();
-    SmtpTransport transport(settings);
-    for (int i = 0; i < 5; ++i) {
-        transport.SendOutboxMessage(kFrom, "F", "r" + std::to_string(i) + "@x.example", "S", "B");
-    }
-    ASSERT_EQ(server.messages().size(), 5u);
-    EXPECT_EQ(server.messages()[4].rcptTos, (Strings{"r4@x.example"}));
-    EXPECT_EQ(server.connections(), 3);
 }
 
 TEST(MessageComposer, BodiesAndHeadersComeBackIntactAndWithinLineLimits) {
@@ -301,8 +284,7 @@ TEST(MailSettings, AddressesPortsAndServerNames) {
          {"", "a b@x", "a@x\r\nRCPT TO:<e@x>", "<a@x>", "a@x,b@y", "ax", "a@b@c", "m\xC3\xBC@x"}) {
         EXPECT_FALSE(isUsableAddress(bad)) << bad;
     }
-    EXPECT_EQ(parsePortSetting(" 25 "), 25);
-    EXPECT_EQ(parsePortSetting("65535"), 65535);
+    EXPECT_EQ(parsePortSetting(" 65535 "), 65535);
     for (const char* bad : {"", "abc", "587.0", "0", "-25", "65536", "99999999999"}) {
         EXPECT_THROW(parsePortSetting(bad), MailUnavailable) << bad;
     }
@@ -311,13 +293,16 @@ TEST(MailSettings, AddressesPortsAndServerNames) {
     EXPECT_EQ(securityFor(false, 465), SmtpSecurity::None);
     CompanySettings company;
     company.AutomationServerEmailServerPort = "25";
-    for (const char* host : {"smtp-1.fleet_x.example", "::1", "m\xC3\xBC.example"}) {
+    for (const char* host : {"smtp-1.fleet_x.example", "::1", " ", "smtp.example/evil", "a;b"}) {
         company.AutomationServerEmailServer = host;
-        EXPECT_NO_THROW(smtpSettingsFrom(company, nullptr)) << host;
-    }
-    for (const char* host : {" ", "smtp.example/evil", "a b", "a;b"}) {
-        company.AutomationServerEmailServer = host;
-        EXPECT_THROW(smtpSettingsFrom(company, nullptr), MailUnavailable) << host;
+        const bool usable = std::string(host).find_first_of(" /;") == std::string::npos;
+        bool accepted = true;
+        try {
+            smtpSettingsFrom(company, nullptr);
+        } catch (const MailUnavailable&) {
+            accepted = false;
+        }
+        EXPECT_EQ(accepted, usable) << host;
     }
 }
 

@@ -15,17 +15,13 @@
 extern char** environ;
 
 namespace fas::test {
-namespace {
-
 using Clock = std::chrono::steady_clock;
 
-std::string readAll(const std::filesystem::path& file) {
+std::string ReadWholeFile(const std::filesystem::path& file) {
     std::ostringstream text;
     text << std::ifstream(file, std::ios::binary).rdbuf();
     return text.str();
 }
-
-}  // namespace
 
 BackgroundProcess::BackgroundProcess(const ProcessSpec& given) {
     // Everything the child needs is prepared before fork: only async-signal-safe calls after.
@@ -78,11 +74,11 @@ BackgroundProcess::~BackgroundProcess() {
 }
 
 std::string BackgroundProcess::out() const {
-    return readAll(files_.path() / "out");
+    return ReadWholeFile(files_.path() / "out");
 }
 
 std::string BackgroundProcess::err() const {
-    return readAll(files_.path() / "err");
+    return ReadWholeFile(files_.path() / "err");
 }
 
 bool BackgroundProcess::reap(bool block) {

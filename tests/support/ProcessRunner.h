@@ -29,6 +29,8 @@ struct ProcessResult {
     std::string out, err;
 };
 
+std::string ReadWholeFile(const std::filesystem::path& file);
+
 // Runs a process to its end (killing it after `timeout`) and captures its output.
 ProcessResult RunProcess(const ProcessSpec& given,
                          std::chrono::milliseconds timeout = std::chrono::seconds(60));

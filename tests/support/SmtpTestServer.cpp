@@ -1,11 +1,7 @@
 #include "support/SmtpTestServer.h"
 
-#include <stdlib.h>
-
 #include <algorithm>
-#include <fstream>
 #include <iterator>
-#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -14,41 +10,22 @@ namespace {
 
 const std::string kScript = FAS_SOURCE_DIR "/tests/support/smtp_test_server.py";
 
-std::string readFile(const std::filesystem::path& file) {
-    std::ostringstream text;
-    text << std::ifstream(file, std::ios::binary).rdbuf();
-    return text.str();
-}
-
-// Fields as the server script writes them: name, length and bytes, each followed by a line break.
+// Fields in the order the server script writes them, each as length, line break, bytes, break.
 ReceivedMessage load(const std::filesystem::path& file) {
-    std::istringstream in(readFile(file));
+    std::istringstream in(ReadWholeFile(file));
     ReceivedMessage m;
-    std::map<std::string, std::string*> fields = {{"tls", &m.tls},
-                                                  {"auth_user", &m.authUser},
-                                                  {"mail_from", &m.mailFrom},
-                                                  {"raw", &m.raw},
-                                                  {"subject", &m.subject},
-                                                  {"from", &m.from},
-                                                  {"to", &m.to},
-                                                  {"date", &m.date},
-                                                  {"message_id", &m.messageId},
-                                                  {"body", &m.body},
-                                                  {"charset", &m.charset},
-                                                  {"defects", &m.defects},
-                                                  {"transfer_encoding", &m.transferEncoding}};
-    std::string name, connection, recipients;
-    fields["connection"] = &connection;
-    fields["rcpt_tos"] = &recipients;
-    for (std::size_t length = 0; std::getline(in, name) && in >> length && in.get() == '\n';) {
-        std::string value(length, '\0');
-        in.read(value.data(), static_cast<std::streamsize>(length));
+    std::string connection, recipients;
+    for (auto* field : {&connection, &m.tls, &m.authUser, &m.mailFrom, &recipients, &m.raw,
+                        &m.charset, &m.subject, &m.from, &m.to, &m.date, &m.messageId,
+                        &m.transferEncoding, &m.body, &m.defects}) {
+        std::size_t length = 0;
+        in >> length;
         in.get();
-        if (auto* field = fields[name]) {
-            *field = std::move(value);
-        }
+        field->resize(length);
+        in.read(field->data(), static_cast<std::streamsize>(length));
+        in.get();
     }
-    m.connection = connection.empty() ? 0 : std::stoi(connection);
+    m.connection = std::stoi(connection);
     std::istringstream list(recipients);
     for (std::string line; std::getline(list, line);) {
         m.rcptTos.push_back(line);
@@ -57,18 +34,6 @@ ReceivedMessage load(const std::filesystem::path& file) {
 }
 
 }  // namespace
-
-ScopedEnvironment::ScopedEnvironment(std::string name, const std::string& value)
-    : name_(std::move(name)) {
-    if (const char* previous = std::getenv(name_.c_str())) {
-        previous_ = previous;
-    }
-    ::setenv(name_.c_str(), value.c_str(), 1);
-}
-
-ScopedEnvironment::~ScopedEnvironment() {
-    previous_ ? ::setenv(name_.c_str(), previous_->c_str(), 1) : ::unsetenv(name_.c_str());
-}
 
 TestCertificate::TestCertificate() {
     const auto result =
@@ -127,11 +92,11 @@ void SmtpTestServer::stop() {
 }
 
 int SmtpTestServer::connections() const {
-    return std::stoi(readFile(store_.path() / "connections"));
+    return std::stoi(ReadWholeFile(store_.path() / "connections"));
 }
 
 int SmtpTestServer::messagesAccepted() const {
-    return std::stoi(readFile(store_.path() / "messages"));
+    return std::stoi(ReadWholeFile(store_.path() / "messages"));
 }
 
 std::vector<ReceivedMessage> SmtpTestServer::messages() const {

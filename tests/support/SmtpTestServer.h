@@ -24,19 +24,6 @@ struct ReceivedMessage {
     std::string defects;  // what the parser found wrong; empty when nothing
 };
 
-// Sets an environment variable for the object's lifetime and puts back what was there.
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(std::string name, const std::string& value);
-    ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-  private:
-    std::string name_;
-    std::optional<std::string> previous_;
-};
-
 // A self-signed certificate for localhost and 127.0.0.1, made with openssl.
 class TestCertificate {
   public:
@@ -61,24 +48,15 @@ struct SmtpServerOptions {
     bool storeMessages = true;                  // false: only count them (benchmarks)
     int maxMessagesPerConnection = 0;           // then 421 and close; 0: no limit
 
+    // Chainable: SmtpServerOptions().withTls(Tls::Implicit, cert).withAuth("u", "p").
     SmtpServerOptions& withTls(Tls mode, const TestCertificate& cert) {
-        tls = mode;
-        certificate = &cert;
-        return *this;
+        return tls = mode, certificate = &cert, *this;
     }
     SmtpServerOptions& withAuth(std::string user, std::string password) {
-        authUser = std::move(user);
-        authPassword = std::move(password);
-        return *this;
+        return authUser = std::move(user), authPassword = std::move(password), *this;
     }
-    SmtpServerOptions& rejecting(std::string recipient) {
-        rejectRecipients.push_back(std::move(recipient));
-        return *this;
-    }
-    SmtpServerOptions& refusingDataTo(std::string recipient) {
-        rejectDataTo.push_back(std::move(recipient));
-        return *this;
-    }
+    SmtpServerOptions& rejecting(std::string to) { return rejectRecipients.push_back(to), *this; }
+    SmtpServerOptions& refusingDataTo(std::string to) { return rejectDataTo.push_back(to), *this; }
 };
 
 // A real SMTP server (aiosmtpd under /usr/bin/python3) on a loopback port while the object lives.

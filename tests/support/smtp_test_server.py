@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """A real SMTP server for the tests and benchmarks (aiosmtpd). Prints its port once it listens.
-Each accepted message becomes one file msg-NNNNNN under --dir holding fields, each written as
-NAME, LENGTH and the bytes, a line break after each; `connections` and `messages` count so far.
+Each accepted message becomes one file msg-NNNNNN under --dir holding its fields in a fixed
+order, each as LENGTH, a line break, the bytes, a line break; `connections` and `messages` count so far.
 `--parse FILE... --dir OUT` writes the same fields of each message file to OUT/1, OUT/2, ..."""
 import argparse, asyncio, email, email.policy, os, signal, socket, ssl, sys
 
@@ -14,10 +14,11 @@ def write_file(path, data):
     os.replace(path + ".tmp", path)  # readers never see half a file
 
 
-def fields_of(raw, **envelope):
+def fields_of(raw, connection=0, tls="", auth_user="", mail_from="", rcpt_tos=""):
     message = email.message_from_bytes(raw, policy=email.policy.default)
     defects = [type(d).__name__ for d in message.defects]
-    fields = dict(envelope, raw=raw, charset=message.get_content_charset() or "")
+    fields = dict(connection=connection, tls=tls, auth_user=auth_user, mail_from=mail_from,
+                  rcpt_tos=rcpt_tos, raw=raw, charset=message.get_content_charset() or "")
     for field, name in (("subject", "Subject"), ("from", "From"), ("to", "To"), ("date", "Date"),
                         ("message_id", "Message-ID"), ("transfer_encoding", "Content-Transfer-Encoding")):
         value = message.get(name)
@@ -26,9 +27,9 @@ def fields_of(raw, **envelope):
     fields["body"] = message.get_payload(decode=True) or b""
     fields["defects"] = "\n".join(defects)
     out = b""
-    for name, value in fields.items():
+    for value in fields.values():
         value = value if isinstance(value, bytes) else str(value).encode("utf-8", "surrogateescape")
-        out += b"%s\n%d\n%s\n" % (name.encode(), len(value), value)
+        out += b"%d\n%s\n" % (len(value), value)
     return out
 
 
