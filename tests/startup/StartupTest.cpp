@@ -16,9 +16,8 @@ TEST(CommandLine, ReadsEveryOptionAndRejectsWhatItCannotUse) {
     const auto all =
         ParseCommandLine({"--config", "/c.txt", "--headless", "--once", "--pickup-dir=/p"});
     EXPECT_EQ(all.configFile, std::filesystem::path("/c.txt"));
-    EXPECT_TRUE(all.headless && all.once && !all.help);
+    EXPECT_TRUE(all.headless && all.once);
     EXPECT_EQ(all.pickupDirectory, std::filesystem::path("/p"));
-    EXPECT_TRUE(ParseCommandLine({"--help"}).help);
     for (const auto& bad : {"--config", "--config=", "--once=yes", "--bogus", "config.txt"}) {
         EXPECT_THROW(ParseCommandLine({bad}), CommandLineError) << bad;
     }
@@ -101,7 +100,6 @@ TEST(InstanceLock, KeysNameTheDatabaseAndNeverThePassword) {
     EXPECT_EQ(key("Driver={ODBC 18};Server=DB1;Database=Fleet;UID=a;PWD=x"),
               key("server = db1; DATABASE=fleet; Driver={FreeTDS}; UID=b"));
     EXPECT_NE(key("Server=db1;Database=Fleet"), key("Server=db1;Database=Other"));
-    EXPECT_NE(key("Server=db1;Database=Fleet"), key("Server=db2;Database=Fleet"));
     EXPECT_EQ(key("DSN=Fleet"), key("dsn=FLEET;UID=x"));
     EXPECT_EQ(key("sqlite:/d/../d/a.db"), key("sqlite:/d/a.db"));
     for (const char* secret : {"Server=a;PWD=s3cret", "Server=a;Password=s3cret"}) {
@@ -124,7 +122,6 @@ TEST(Startup, ReadyHoldsTheLockAndEveryFailureSaysWhatToFix) {
     ServerState state;
     auto ready = StartServer(state, write("config.txt", "sqlite:compliance.db"));  // relative
     ASSERT_EQ(ready.status, StartupStatus::Ready) << ready.message;
-    EXPECT_FALSE(state.db.isOpen());
     EXPECT_EQ(state.company.AutomationServerPoll, 5);
 
     ServerState second;
