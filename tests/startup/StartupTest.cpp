@@ -1,102 +1,142 @@
+// Start-up: the command line, config.txt, the Company row, the single-copy lock, and StartServer.
 #include <gtest/gtest.h>
 
 #include <fstream>
 
+#include "startup/CommandLine.h"
+#include "startup/CompanySettingsLoader.h"
+#include "startup/ConfigFile.h"
 #include "startup/Startup.h"
 #include "support/TestDatabase.h"
 
 namespace fas::startup {
 namespace {
 
-std::filesystem::path writeConfig(const std::filesystem::path& dir, const std::string& location,
-                                  const std::string& caption = "Test Site") {
-    const auto file = dir / "config.txt";
-    std::ofstream(file, std::ios::binary)
-        << "\"**** Configuration File - DO NOT Modify by hand****\"\r\n\"Database Location\",\""
-        << location << "\"\r\n\"Caption\",\"" << caption << "\"\r\n";
-    return file;
+TEST(CommandLine, ReadsEveryOptionAndRejectsWhatItCannotUse) {
+    const auto all =
+        ParseCommandLine({"--config", "/c.txt", "--headless", "--once", "--pickup-dir=/p"});
+    EXPECT_EQ(all.configFile, std::filesystem::path("/c.txt"));
+    EXPECT_TRUE(all.headless && all.once);
+    EXPECT_EQ(all.pickupDirectory, std::filesystem::path("/p"));
+    for (const auto& bad : {"--config", "--config=", "--once=yes", "--bogus", "config.txt"}) {
+        EXPECT_THROW(ParseCommandLine({bad}), CommandLineError) << bad;
+    }
 }
 
-void insertCompany(const test::TempDatabase& database, const db::Value& name, int poll) {
+TEST(ConfigFile, ReadsTheFifthAndThirdFieldsOfEveryLayout) {
+    const std::string odbc = "Driver={X};Server=db1,1433";
+    const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
+        {"\"h\"\r\n\"Database Location\",\"sqlite:a.db\"\r\n\"Caption\",\"Depot\"\r\n",
+         "sqlite:a.db", "Depot"},
+        {"\"h\",\"l\",\"sqlite:a.db\",\"l\",\"Depot\"", "sqlite:a.db", "Depot"},
+        {"\"h\"\n  \"l\" , \"" + odbc + "\"\n\"l\",  \"\"\n\"x\",\"y\"\n\"unclosed", odbc, ""},
+        {"h\r\nl,Server=db1,1433\r\n\"c\",\"X\"\r\n", "Server=db1", "c"},  // unquoted: cut at comma
+        {"\xEF\xBB\xBF\"h\"\r\n\"l\",\"a\"\r\n\"l\",\"Caf\xE9\"\r\n", "a", "Caf\xC3\xA9"},  // 1252
+        {"\"h\",\"l\",\"a\",\"l\",\"Caf\xC3\xA9\"", "a", "Caf\xC3\xA9"},
+        // No location expected: the file is refused, saying this.
+        {"\"h\"\r\n\"l\",\"a\"\r\n", "", "caption record"},
+        {"\"h\"\r\n\"l\",\"a\"\r\n\"c\"", "", "4 of the 5"},
+        {"\"h\"\r\n\"l\"\r\n", "", "database location record"},
+        {"", "", "it is empty"},
+        {"\"h\",\"l\",\"a\",\"c\",\"open", "", "not closed"},
+    };
+    for (const auto& [text, location, caption] : cases) {
+        try {
+            const auto values = ParseConfigText(text, "config.txt");
+            EXPECT_EQ(values.DatabaseLocation, location) << text;
+            EXPECT_EQ(values.CaptionSuffix, caption) << text;
+        } catch (const ConfigError& e) {
+            EXPECT_EQ(location, "") << e.what();
+            EXPECT_NE(std::string(e.what()).find("config.txt"), std::string::npos) << e.what();
+            EXPECT_NE(std::string(e.what()).find(caption), std::string::npos) << e.what();
+        }
+    }
+}
+
+void writeCompany(ServerState& s, const std::string& column, const db::Value& value) {
+    s.db.execute(
+        "INSERT INTO Company (Name,Fax,AutomationServerPoll,AutomationServerEmailFrom,"
+        "AutomationServerEmailServer,AutomationServerEmailServerPort,AutomationServerEmailUser,"
+        "AutomationServerEmailPassword,AutomationServerEmailUseSSLTLS,AutomationServerEmailFooter)"
+        " VALUES ('Ferrow','555',5,'a@b.test','smtp','0587','u','s3cret',-1,'Foot')");
+    if (!column.empty()) {
+        s.db.execute("UPDATE Company SET " + column + "=?", {value});
+    }
+}
+
+TEST(CompanySettings, NullInAUsedColumnStopsNamingItNullElsewhereReadsEmpty) {
+    for (const auto& [column, value] : std::vector<std::pair<std::string, db::Value>>{
+             {"Name", nullptr},
+             {"AutomationServerPoll", 32768},
+             {"AutomationServerPoll", nullptr},
+             {"AutomationServerEmailFrom", nullptr},
+             {"AutomationServerEmailServerPort", nullptr},
+             {"AutomationServerEmailPassword", nullptr},
+             {"AutomationServerEmailUseSSLTLS", nullptr},
+             {"AutomationServerEmailFooter", nullptr}}) {
+        test::OpenState s;
+        writeCompany(s.state, column, value);
+        try {
+            LoadCompanySettings(s.state);
+            ADD_FAILURE() << column << " accepted";
+        } catch (const CompanySettingsError& e) {
+            EXPECT_NE(std::string(e.what()).find("column " + column), std::string::npos)
+                << e.what();
+            EXPECT_EQ(std::string(e.what()).find("s3cret"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(s.state.company.Name, "") << "nothing half-loaded";
+    }
+    test::OpenState s;
+    writeCompany(s.state, "Fax", nullptr);
+    LoadCompanySettings(s.state);
+    EXPECT_EQ(s.state.company.Fax, "");
+    EXPECT_EQ(s.state.company.AutomationServerEmailServerPort, "0587");
+    EXPECT_EQ(s.state.company.AutomationServerPoll, 5);
+    EXPECT_TRUE(s.state.company.AutomationServerEmailUseSSLTLS);
+}
+
+TEST(InstanceLock, KeysNameTheDatabaseAndNeverThePassword) {
+    const auto key = [](std::string_view s) { return NormalisedDatabaseKey(s, "/"); };
+    EXPECT_EQ(key("Driver={ODBC 18};Server=DB1;Database=Fleet;UID=a;PWD=x"),
+              key("server = db1; DATABASE=fleet; Driver={FreeTDS}; UID=b"));
+    EXPECT_NE(key("Server=db1;Database=Fleet"), key("Server=db1;Database=Other"));
+    EXPECT_EQ(key("DSN=Fleet"), key("dsn=FLEET;UID=x"));
+    EXPECT_EQ(key("sqlite:/d/../d/a.db"), key("sqlite:/d/a.db"));
+    for (const char* secret : {"Server=a;PWD=s3cret", "Server=a;Password=s3cret"}) {
+        EXPECT_EQ(key(secret).find("s3cret"), std::string::npos) << secret;
+    }
+}
+
+TEST(Startup, ReadyHoldsTheLockAndEveryFailureSaysWhatToFix) {
+    test::TempDatabase database;
     ServerState writer;
     database.attach(writer);
     ASSERT_TRUE(writer.db.OpenDatabase());
-    writer.db.execute(
-        "INSERT INTO Company (Name,AutomationServerPoll,AutomationServerEmailFrom,"
-        "AutomationServerEmailServer,AutomationServerEmailServerPort,AutomationServerEmailUser,"
-        "AutomationServerEmailPassword,AutomationServerEmailUseSSLTLS,"
-        "AutomationServerEmailFooter) VALUES (?,?,'a@b.test','smtp','25','','',0,'')",
-        {name, poll});
+    writeCompany(writer, "", nullptr);
     writer.db.CloseDatabase();
-}
-
-TEST(Startup, ReadyLoadsTheSettingsClosesTheConnectionAndHoldsTheLock) {
-    test::TempDatabase database;
-    insertCompany(database, "Ferrow", 7);
-    // A relative sqlite: path resolves against the directory of config.txt.
-    const auto config = writeConfig(database.dir(), "sqlite:compliance.db", "Depot 3");
-
+    const auto write = [&](const std::string& name, const std::string& location) {
+        std::ofstream(database.dir() / name)
+            << "\"h\"\r\n\"l\",\"" << location << "\"\r\n\"c\",\"Depot 3\"\r\n";
+        return database.dir() / name;
+    };
     ServerState state;
-    auto result = StartServer(state, config);
-    ASSERT_EQ(result.status, StartupStatus::Ready) << result.message;
-    EXPECT_TRUE(result.lock);
-    EXPECT_FALSE(state.db.isOpen());
-    EXPECT_EQ(state.CaptionSuffix, "Depot 3");
-    EXPECT_EQ(state.company.Name, "Ferrow");
-    EXPECT_EQ(state.company.AutomationServerPoll, 7);
-    EXPECT_EQ(ExitStatusOf(result.status), 0);
+    auto ready = StartServer(state, write("config.txt", "sqlite:compliance.db"));  // relative
+    ASSERT_EQ(ready.status, StartupStatus::Ready) << ready.message;
+    EXPECT_EQ(state.company.AutomationServerPoll, 5);
 
-    // A second copy on the same database is refused with the fixed text; another database's
-    // server starts beside it.
     ServerState second;
-    const auto refused = StartServer(second, config);
-    EXPECT_EQ(refused.status, StartupStatus::AlreadyRunning);
+    const auto refused = StartServer(second, write("abs.txt", database.location()));
     EXPECT_EQ(refused.message, "This application is already running.");
     EXPECT_EQ(ExitStatusOf(refused.status), 3);
-    EXPECT_FALSE(second.db.isOpen());
+    ready.lock.reset();
+    EXPECT_EQ(StartServer(second, database.dir() / "abs.txt").status, StartupStatus::Ready);
 
-    test::TempDatabase otherDatabase;
-    ServerState third;
-    const auto other =
-        StartServer(third, writeConfig(otherDatabase.dir(), otherDatabase.location()));
-    EXPECT_EQ(other.status, StartupStatus::Ready) << other.message;
-}
-
-TEST(Startup, FailuresSayWhatWentWrongAndEndWithStatus2) {
-    test::TempDatabase database;
-    test::TempDir dir;
-
-    ServerState noConfig;
-    const auto missing = StartServer(noConfig, dir.path() / "config.txt");
-    EXPECT_EQ(missing.status, StartupStatus::BadConfig);
-    EXPECT_NE(missing.message.find((dir.path() / "config.txt").string()), std::string::npos);
-    EXPECT_EQ(ExitStatusOf(missing.status), 2);
-
-    // The database is never opened when config.txt is short.
-    std::ofstream(dir.path() / "short.txt")
-        << "\"h\"\r\n\"l\",\"" << database.location() << "\"\r\n";
-    ServerState shortConfig;
-    const auto cut = StartServer(shortConfig, dir.path() / "short.txt");
-    EXPECT_EQ(cut.status, StartupStatus::BadConfig);
-    EXPECT_EQ(shortConfig.db.statementsIssued(), 0U);
-
-    ServerState unreachable;
-    const auto gone = StartServer(
-        unreachable, writeConfig(dir.path(), "sqlite:" + (dir.path() / "absent.db").string()));
+    ServerState failed;
+    const auto gone = StartServer(failed, write("gone.txt", "sqlite:absent.db"));
     EXPECT_EQ(gone.status, StartupStatus::DatabaseUnreachable);
     EXPECT_NE(gone.message.find("absent.db"), std::string::npos) << gone.message;
-    EXPECT_FALSE(gone.lock);
     EXPECT_EQ(ExitStatusOf(gone.status), 2);
-
-    insertCompany(database, nullptr, 5);
-    ServerState badCompany;
-    const auto company = StartServer(badCompany, writeConfig(database.dir(), database.location()));
-    EXPECT_EQ(company.status, StartupStatus::BadCompanySettings);
-    EXPECT_NE(company.message.find("column Name"), std::string::npos) << company.message;
-    EXPECT_FALSE(badCompany.db.isOpen());
-    EXPECT_EQ(ExitStatusOf(company.status), 2);
-    // The failed start-up does not keep the database locked.
-    EXPECT_TRUE(InstanceLock::acquire(database.location(), database.dir()));
+    EXPECT_EQ(ExitStatusOf(StartServer(failed, database.dir() / "none.txt").status), 2);
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TestDatabase.h"
+
 namespace fas::test {
 
 // What to start: a program, its arguments (without the program name) and changes to the
@@ -24,16 +26,16 @@ struct ProcessResult {
     int exitStatus = -1;  // the status passed to exit(); -1 when ended by a signal
     int signal = 0;       // the signal that ended it, or 0
     bool timedOut = false;
-    std::string out;  // standard output
-    std::string err;  // standard error
+    std::string out, err;
 };
+
+std::string ReadWholeFile(const std::filesystem::path& file);
 
 // Runs a process to its end (killing it after `timeout`) and captures its output.
 ProcessResult RunProcess(const ProcessSpec& given,
                          std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
-// A process that runs beside the test (a server waiting for its ticks). Killed when the object
-// goes, if it still runs.
+// A process that runs beside the test, its output going to files; killed with the object.
 class BackgroundProcess {
   public:
     explicit BackgroundProcess(const ProcessSpec& given);
@@ -41,25 +43,18 @@ class BackgroundProcess {
     BackgroundProcess(const BackgroundProcess&) = delete;
     BackgroundProcess& operator=(const BackgroundProcess&) = delete;
 
-    // Reads output until standard output contains `text`, the process ends or the timeout passes.
+    // Waits until standard output contains `text`; false when the process ends or time is up.
     bool waitForOutput(const std::string& text, std::chrono::milliseconds timeout);
-    // Sends `signal` (SIGTERM by default) and waits for the end; the result holds all output.
+    // Sends `signal` (none when 0) and waits for the end; the result holds all output.
     ProcessResult stop(int signal = 15,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
-
-    const std::string& out() const { return result_.out; }
-    const std::string& err() const { return result_.err; }
-    pid_t pid() const { return pid_; }
+    std::string out() const;
+    std::string err() const;
 
   private:
-    // Reads what is available within `wait`; false once both pipes are closed.
-    bool pump(std::chrono::milliseconds wait);
-    void reap(bool block);
-
+    bool reap(bool block);
+    TempDir files_;
     pid_t pid_ = -1;
-    int outFd_ = -1;
-    int errFd_ = -1;
-    bool exited_ = false;
     ProcessResult result_;
 };
 

@@ -13,50 +13,30 @@ namespace fas::test {
 
 // A message as the SMTP test server stored it (see tests/support/smtp_test_server.py).
 struct ReceivedMessage {
-    int connection = 0;    // which connection carried it, counting from 1
-    std::string tls;       // "none", "starttls" or "implicit"
-    std::string authUser;  // empty without AUTH
-    std::string mailFrom;
+    int connection = 0;  // which connection carried it, counting from 1
+    std::string tls;     // "none", "starttls" or "implicit"
+    std::string authUser, mailFrom;
     std::vector<std::string> rcptTos;
     std::string raw;  // the data as received
     // Header values as a mail reader shows them (encoded words decoded).
-    std::string subject, from, to, date, messageId, mimeVersion, transferEncoding;
-    std::string contentType, charset;
+    std::string subject, from, to, date, messageId, transferEncoding, charset;
     std::string body;     // the bytes after the transfer encoding is undone
     std::string defects;  // what the parser found wrong; empty when nothing
-
-    static ReceivedMessage load(const std::filesystem::path& folder);
-};
-
-// Sets an environment variable (AUTOMATION_SERVER_SMTP_CA_FILE, say) for the object's lifetime
-// and puts back what was there.
-class ScopedEnvironment {
-  public:
-    ScopedEnvironment(std::string name, const std::string& value);
-    ~ScopedEnvironment();
-    ScopedEnvironment(const ScopedEnvironment&) = delete;
-    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
-
-  private:
-    std::string name_;
-    std::optional<std::string> previous_;
 };
 
 // A self-signed certificate for localhost and 127.0.0.1, made with openssl.
 class TestCertificate {
   public:
     TestCertificate();
-    const std::filesystem::path& certificate() const { return cert_; }
-    const std::filesystem::path& key() const { return key_; }
+    std::filesystem::path certificate() const { return dir_.path() / "cert.pem"; }
+    std::filesystem::path key() const { return dir_.path() / "key.pem"; }
 
   private:
     TempDir dir_;
-    std::filesystem::path cert_;
-    std::filesystem::path key_;
 };
 
 struct SmtpServerOptions {
-    enum class Tls { None, StartTls, RequireStartTls, Implicit };
+    enum class Tls { None, RequireStartTls, Implicit };
     std::string host = "127.0.0.1";
     int port = 0;  // 0: a free one
     Tls tls = Tls::None;
@@ -68,33 +48,22 @@ struct SmtpServerOptions {
     bool storeMessages = true;                  // false: only count them (benchmarks)
     int maxMessagesPerConnection = 0;           // then 421 and close; 0: no limit
 
-    // Chainable set-up: SmtpServerOptions().withTls(Tls::StartTls, cert).withAuth("u", "p").
+    // Chainable: SmtpServerOptions().withTls(Tls::Implicit, cert).withAuth("u", "p").
     SmtpServerOptions& withTls(Tls mode, const TestCertificate& cert) {
-        tls = mode;
-        certificate = &cert;
-        return *this;
+        return tls = mode, certificate = &cert, *this;
     }
     SmtpServerOptions& withAuth(std::string user, std::string password) {
-        authUser = std::move(user);
-        authPassword = std::move(password);
-        return *this;
+        return authUser = std::move(user), authPassword = std::move(password), *this;
     }
-    SmtpServerOptions& rejecting(std::string recipient) {
-        rejectRecipients.push_back(std::move(recipient));
-        return *this;
-    }
-    SmtpServerOptions& refusingDataTo(std::string recipient) {
-        rejectDataTo.push_back(std::move(recipient));
-        return *this;
-    }
+    SmtpServerOptions& rejecting(std::string to) { return rejectRecipients.push_back(to), *this; }
+    SmtpServerOptions& refusingDataTo(std::string to) { return rejectDataTo.push_back(to), *this; }
 };
 
-// A real SMTP server (aiosmtpd under /usr/bin/python3) on a loopback port, for as long as the
-// object lives.
+// A real SMTP server (aiosmtpd under /usr/bin/python3) on a loopback port while the object lives.
 class SmtpTestServer {
   public:
     explicit SmtpTestServer(SmtpServerOptions options = {});
-    ~SmtpTestServer();
+    ~SmtpTestServer() { stop(); }
     SmtpTestServer(const SmtpTestServer&) = delete;
     SmtpTestServer& operator=(const SmtpTestServer&) = delete;
 
@@ -109,13 +78,10 @@ class SmtpTestServer {
     // Ends the server now: from then on the port refuses connections.
     void stop();
 
-    // Parses message files (a pickup directory's .eml) the way the server parses what it
-    // receives; only raw and the header and body fields are filled.
+    // Parses message files (a pickup directory's .eml) as the server parses what it receives;
+    // the envelope fields stay empty.
     static std::vector<ReceivedMessage> parseMessageFiles(
         const std::vector<std::filesystem::path>& files);
-
-    static std::filesystem::path script();
-    static const char* python() { return "/usr/bin/python3"; }
 
   private:
     SmtpServerOptions options_;

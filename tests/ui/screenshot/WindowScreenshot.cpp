@@ -1,12 +1,10 @@
-// Saves a picture of the main window after a few runs, for the docs:
-//   xvfb-run -a fas_window_screenshot docs/window.png [CONFIG [PICKUP_DIR]]
-// With CONFIG (a config.txt naming a demo database) the runs apply the real catalog to it, its
-// messages going to PICKUP_DIR when given; without, they run on an empty schema database.
+// Saves a picture of the main window after two runs, for the docs:
+//   xvfb-run -a fas_window_screenshot docs/window.png [CONFIG]
+// With CONFIG (a config.txt naming a demo database) the runs apply the real catalog to it;
+// without, nothing on an empty schema database.
 #include <QApplication>
-#include <QPixmap>
 #include <QPushButton>
 #include <iostream>
-#include <optional>
 
 #include "startup/Startup.h"
 #include "support/TestDatabase.h"
@@ -14,43 +12,21 @@
 #include "ui/MainWindow.h"
 
 int main(int argc, char** argv) {
-    if (argc < 2 || argc > 4) {
-        std::cerr << "usage: fas_window_screenshot OUTPUT.png [CONFIG [PICKUP_DIR]]\n";
-        return 2;
-    }
     QApplication app(argc, argv);
     fas::ServerState state;
-    std::optional<fas::test::TempDatabase> database;
-    std::optional<fas::startup::StartupResult> started;
-    fas::tasks::TaskList catalog;
-    if (argc == 4) {
-        state.options.pickupDirectory = argv[3];
+    fas::test::TempDatabase database;
+    database.attach(state);
+    state.CaptionSuffix = "Demo Fleet";
+    const auto started =
+        argc == 3 ? fas::startup::StartServer(state, argv[2]) : fas::startup::StartupResult{};
+    if (argc < 2 || argc > 3 || started.status != fas::startup::StartupStatus::Ready) {
+        std::cerr << "usage: fas_window_screenshot OUT.png [CONFIG]\n" << started.message << "\n";
+        return 2;
     }
-    if (argc >= 3) {
-        started = fas::startup::StartServer(state, argv[2]);
-        if (started->status != fas::startup::StartupStatus::Ready) {
-            std::cerr << started->message << "\n";
-            return 1;
-        }
-        catalog = fas::tasks::RuleCatalog();
-    } else {
-        database.emplace();
-        database->attach(state);
-        state.company.AutomationServerPoll = 5;
-        state.CaptionSuffix = "Demo Fleet";
-    }
-
-    fas::ui::MainWindow window(state, catalog);
+    fas::ui::MainWindow window(state,
+                               argc == 3 ? fas::tasks::RuleCatalog() : fas::tasks::TaskList{});
     window.load();
     window.showServer(state.CaptionSuffix);
-    auto* doTask = window.findChild<QPushButton*>(QStringLiteral("bntDoTask"));
-    for (int i = 0; i < 2 && doTask != nullptr; ++i) {
-        doTask->click();
-    }
-    QApplication::processEvents();
-    if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
-        std::cerr << "cannot write " << argv[1] << "\n";
-        return 1;
-    }
-    return 0;
+    window.findChild<QPushButton*>("bntDoTask")->click();
+    return window.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
 }

@@ -1,0 +1,298 @@
+// Outbox dispatch against a real SMTP server (aiosmtpd), messages read back by Python's email
+// parser, and the settings and addresses mail depends on.
+#include <gtest/gtest.h>
+
+#include <stdlib.h>
+
+#include <fstream>
+#include <map>
+
+#include "mail/Addresses.h"
+#include "mail/DispatchOutbox.h"
+#include "mail/MailErrors.h"
+#include "mail/MessageComposer.h"
+#include "mail/SmtpSettings.h"
+#include "mail/SmtpTransport.h"
+#include "support/SmtpTestServer.h"
+#include "support/TestDatabase.h"
+
+namespace fas::mail {
+namespace {
+
+using test::SmtpServerOptions;
+using test::SmtpTestServer;
+using Ids = std::vector<std::int64_t>;
+using Strings = std::vector<std::string>;
+constexpr const char* kFrom = "alerts@fleet.example";
+constexpr const char* kFooter = "Northwind Fleet\r\nDo not reply.";
+
+std::string digest(const Strings& bodies) {
+    std::string text;
+    for (const auto& body : bodies) {
+        text += body + "\r\n";
+    }
+    return text + "\r\n\r\n\r\n" + kFooter;
+}
+
+struct Outbox : ::testing::Test {
+    test::OpenState db;
+    Outbox() {
+        db.state.company.Name = "Northwind Fleet";
+        db.state.company.AutomationServerEmailFooter = kFooter;
+    }
+    void use(const SmtpTestServer& server) {
+        db.state.company.AutomationServerEmailServer = server.host();
+        db.state.company.AutomationServerEmailServerPort = std::to_string(server.port());
+    }
+    std::int64_t queue(const std::string& to, const db::Value& body, int sent = 0,
+                       const db::Value& name = "Northwind Fleet") {
+        db.exec(
+            "INSERT INTO AutomationServer_EmailsSent (EmailFrom,EmailFromName,EmailTo,"
+            "EmailSubject,EmailBody,EmailSent) VALUES (?,?,?,'x',?,?)",
+            {kFrom, name, to, body, sent});
+        return db.count("SELECT MAX(ID) FROM AutomationServer_EmailsSent");
+    }
+    Ids pending() {
+        Ids ids;
+        auto rs = db.db().query(
+            "SELECT ID FROM AutomationServer_EmailsSent WHERE EmailSent=0 ORDER BY ID");
+        for (; !rs.eof(); rs.moveNext()) {
+            ids.push_back(rs.int64("ID"));
+        }
+        return ids;
+    }
+};
+
+TEST_F(Outbox, OneDigestPerExactRecipientTextOverAReusedConnection) {
+    SmtpServerOptions options;
+    options.maxMessagesPerConnection = 2;  // then the server drops it: one fresh connection more
+    SmtpTestServer server(options);
+    use(server);
+    queue("r2@fleet.example", "Vehicle 12 due");
+    queue("r1@fleet.example", "Ann M\xC3\xBCller: licence");
+    queue("r1@fleet.example", ".Medical = expired");
+    queue("R1@fleet.example", "case differs");
+    queue("a@fleet.example;b@fleet.example", "first");
+    queue("a@fleet.example;b@fleet.example", db::Value());  // a Null body adds its line break
+    queue("old@fleet.example", "sent before", 1);
+
+    DispatchOutbox(db.state);
+
+    const auto got = server.messages();
+    std::map<std::string, std::string> bodies;  // by recipients as the server saw them
+    for (const auto& m : got) {
+        bodies[m.rcptTos.front() + (m.rcptTos.size() > 1 ? "+" + m.rcptTos[1] : "")] = m.body;
+    }
+    EXPECT_EQ(
+        bodies,
+        (std::map<std::string, std::string>{
+            {"R1@fleet.example", digest({"case differs"})},
+            {"a@fleet.example+b@fleet.example", "first\r\n\r\n" + digest({})},
+            {"r1@fleet.example", digest({"Ann M\xC3\xBCller: licence", ".Medical = expired"})},
+            {"r2@fleet.example", digest({"Vehicle 12 due"})}}));
+    for (const auto& m : got) {
+        EXPECT_EQ(m.subject, "Notification from Northwind Fleet");
+        EXPECT_EQ(m.from, "Northwind Fleet <alerts@fleet.example>");
+        EXPECT_EQ(m.mailFrom, kFrom);
+    }
+    EXPECT_EQ(server.connections(), 2);
+    EXPECT_EQ(db.state.counters.emails(), 4);
+    EXPECT_TRUE(db.state.report.errors.empty());
+    EXPECT_EQ(pending(), Ids{});
+}
+
+TEST_F(Outbox, RefusedMessageStaysPendingAndTheDispatchGoesOn) {
+    SmtpTestServer server(SmtpServerOptions()
+                              .rejecting("gone@fleet.example")
+                              .rejecting("left@fleet.example")
+                              .refusingDataTo("blocked@fleet.example"));
+    use(server);
+    queue("a@fleet.example", "to a");
+    const Ids kept = {queue("gone@fleet.example", "lost"), queue("blocked@fleet.example", "data"),
+                      queue("z@fleet.example", "no name", 0, db::Value()),
+                      queue("two words@fleet.example", "bad address")};
+    queue("left@fleet.example;z@fleet.example", "to z");
+
+    DispatchOutbox(db.state);
+
+    EXPECT_EQ(pending(), kept);
+    EXPECT_EQ(db.state.counters.emails(), 2);
+    const auto got = server.messages();
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[1].rcptTos, (Strings{"z@fleet.example"}));
+    EXPECT_EQ(got[1].to, "left@fleet.example, z@fleet.example");
+    std::string errors;
+    for (const auto& e : db.state.report.errors) {
+        errors += e + "\n";
+    }
+    for (const char* expected : {"550", "554", "EmailFromName", "two words", "left@fleet"}) {
+        EXPECT_NE(errors.find(expected), std::string::npos) << expected << " in " << errors;
+    }
+}
+
+TEST_F(Outbox, UnusableServerStopsTheDispatchReportedOnce) {
+    const test::TestCertificate cert;
+    const auto tls = SmtpServerOptions().withTls(SmtpServerOptions::Tls::RequireStartTls, cert);
+    const auto auth = SmtpServerOptions().withAuth("mailer", "right");
+    struct Case {
+        SmtpServerOptions options;
+        std::string port;  // empty: the server's; "down": the server is stopped
+        bool useTls;
+        std::string user, password, expected;
+    };
+    const std::vector<Case> cases = {
+        {{}, "down", false, "", "", "AutomationServerEmailServerPort"},
+        {auth, "", false, "mailer", "Wr0ng-pass", "AutomationServerEmailPassword"},
+        {auth, "", false, "", "", "AutomationServerEmailUser"},
+        {tls, "", false, "", "", "AutomationServerEmailUseSSLTLS"},
+        {{}, "", true, "", "", "STARTTLS"},
+        {tls, "", true, "", "", "AUTOMATION_SERVER_SMTP_CA_FILE"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expected);
+        db.state.report.clear();
+        db.exec("DELETE FROM AutomationServer_EmailsSent");
+        const Ids ids = {queue("a@fleet.example", "x"), queue("b@fleet.example", "y")};
+        SmtpTestServer server(c.options);
+        use(server);
+        if (c.port == "down") {
+            server.stop();
+        } else if (!c.port.empty()) {
+            db.state.company.AutomationServerEmailServerPort = c.port;
+        }
+        db.state.company.AutomationServerEmailUseSSLTLS = c.useTls;
+        db.state.company.AutomationServerEmailUser = c.user;
+        db.state.company.AutomationServerEmailPassword = c.password;
+
+        DispatchOutbox(db.state);
+
+        EXPECT_EQ(pending(), ids);
+        ASSERT_EQ(db.state.report.errors.size(), 1u);
+        const auto& error = db.state.report.errors[0];
+        EXPECT_NE(error.find("2 message"), std::string::npos) << error;
+        EXPECT_NE(error.find(c.expected), std::string::npos) << error;
+        EXPECT_EQ(error.find("Wr0ng"), std::string::npos) << error;
+    }
+    EXPECT_EQ(db.state.counters.emails(), 0);
+}
+
+TEST_F(Outbox, TlsAndLogInWithTheCaFileFromTheEnvironment) {
+    const test::TestCertificate cert;
+    ::setenv(kSmtpCaFileVariable, cert.certificate().string().c_str(), 1);
+    db.state.company.AutomationServerEmailUseSSLTLS = true;
+    for (const auto mode :
+         {SmtpServerOptions::Tls::RequireStartTls, SmtpServerOptions::Tls::Implicit}) {
+        auto options = SmtpServerOptions().withTls(mode, cert);
+        const bool implicit = mode == SmtpServerOptions::Tls::Implicit;
+        options.port = implicit ? 465 : 0;
+        db.state.company.AutomationServerEmailUser = implicit ? "" : "mailer";
+        db.state.company.AutomationServerEmailPassword = implicit ? "" : "s3cret";
+        SmtpTestServer server(implicit ? options : options.withAuth("mailer", "s3cret"));
+        use(server);
+        queue("a@fleet.example", "x");
+        DispatchOutbox(db.state);
+        const auto got = server.messages();
+        ASSERT_EQ(got.size(), 1u);
+        EXPECT_EQ(got[0].tls, implicit ? "implicit" : "starttls");
+        EXPECT_EQ(got[0].authUser, implicit ? "" : "mailer");
+    }
+    ::unsetenv(kSmtpCaFileVariable);
+    EXPECT_EQ(pending(), Ids{});
+}
+
+TEST_F(Outbox, PickupDirectoryGetsOneFilePerMessage) {
+    test::TempDir dir;
+    db.state.options.pickupDirectory = dir.path() / "pickup";
+    queue("r1@fleet.example", "one");
+    queue("r1@fleet.example", "two");
+    queue("r2@fleet.example; r3@fleet.example", "three");
+
+    DispatchOutbox(db.state);
+
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path() / "pickup")) {
+        EXPECT_EQ(entry.path().extension(), ".eml");
+        files.push_back(entry.path());
+    }
+    std::sort(files.begin(), files.end());
+    const auto got = SmtpTestServer::parseMessageFiles(files);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0].body + got[1].body, digest({"one", "two"}) + digest({"three"}));
+    EXPECT_EQ(got[1].to, "r2@fleet.example, r3@fleet.example");
+    EXPECT_NE(got[0].messageId, got[1].messageId);
+    EXPECT_EQ(pending(), Ids{});
+}
+
+TEST(MessageComposer, BodiesAndHeadersComeBackIntactAndWithinLineLimits) {
+    const std::string longUtf8 = "Notification from " + std::string(40, 'A') + " \xC3\x9C" +
+                                 std::string(60, 'B') + "\xE2\x82\xAC";
+    struct Case {
+        std::string name, subject, body, from, readSubject;
+    };
+    const std::vector<Case> cases = {
+        {"M\xC3\xBCller GmbH", "Hi", "", "M\xC3\xBCller GmbH <a@x.example>", "Hi"},
+        {"Smith, \"J\" & Co", longUtf8, "Tr\xC3\xA4ining \xE2\x80\x94 due\r\n",
+         "\"Smith, \\\"J\\\" & Co\" <a@x.example>", longUtf8},
+        {"", "=?UTF-8?B?ZXZpbA==?=", ".dot\r\n..two\r\nFrom x\r\n=3D = \r\ntab\t\r\nF\r\n.",
+         "a@x.example", "=?UTF-8?B?ZXZpbA==?="},
+        {"Evil\r\nBcc: v@x", "Hi\r\nBcc: v@x\r\n\r\nb",
+         "lone LF\nlone CR\rend" + std::string(300, 'x') + "\r\n" + std::string(75, 'y') + "=\r\n",
+         "\"Evil  Bcc: v@x\" <a@x.example>", "Hi  Bcc: v@x    b"},
+    };
+    test::TempDir dir;
+    std::vector<std::filesystem::path> files;
+    MessageStamper stamper;
+    Strings texts;
+    for (const auto& c : cases) {
+        const OutgoingMessage m{
+            "a@x.example", c.name, {"one@x.example", "two@x.example"}, c.subject, c.body};
+        texts.push_back(composeMessage(m, stamper.stamp(m.senderAddress)));
+        files.push_back(dir.path() / (std::to_string(files.size()) + ".eml"));
+        std::ofstream(files.back(), std::ios::binary) << texts.back();
+    }
+    const auto got = SmtpTestServer::parseMessageFiles(files);
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].body);
+        EXPECT_EQ(got[i].body, cases[i].body);
+        EXPECT_EQ(got[i].from, cases[i].from);
+        EXPECT_EQ(got[i].subject, cases[i].readSubject);
+        EXPECT_EQ(got[i].defects, "");
+        EXPECT_EQ(got[i].transferEncoding + got[i].charset, "quoted-printableutf-8");
+        for (std::size_t at = 0, end; at < texts[i].size(); at = end + 2) {
+            end = texts[i].find("\r\n", at);
+            ASSERT_NE(end, std::string::npos) << "the text ends with CRLF";
+            EXPECT_LE(end - at, 78u);
+            EXPECT_EQ(texts[i].substr(at, end - at).find_first_of("\r\n"), std::string::npos);
+            EXPECT_FALSE(texts[i].substr(at, end - at).starts_with("Bcc"));
+        }
+    }
+}
+
+TEST(MailSettings, AddressesPortsAndServerNames) {
+    EXPECT_EQ(splitRecipientText(" \ta@x ;;b@y; "), (Strings{"a@x", "b@y"}));
+    EXPECT_TRUE(isUsableAddress("first.last+tag@sub.fleet.example"));
+    for (const char* bad :
+         {"", "a b@x", "a@x\r\nRCPT TO:<e@x>", "<a@x>", "a@x,b@y", "ax", "a@b@c", "m\xC3\xBC@x"}) {
+        EXPECT_FALSE(isUsableAddress(bad)) << bad;
+    }
+    EXPECT_EQ(parsePortSetting(" 65535 "), 65535);
+    for (const char* bad : {"", "abc", "587.0", "0", "-25", "65536", "99999999999"}) {
+        EXPECT_THROW(parsePortSetting(bad), MailUnavailable) << bad;
+    }
+    EXPECT_EQ(securityFor(true, 465), SmtpSecurity::ImplicitTls);
+    EXPECT_EQ(securityFor(true, 587), SmtpSecurity::StartTls);
+    EXPECT_EQ(securityFor(false, 465), SmtpSecurity::None);
+    CompanySettings company;
+    company.AutomationServerEmailServerPort = "25";
+    for (const char* host : {"smtp-1.fleet_x.example", "::1"}) {
+        company.AutomationServerEmailServer = host;
+        EXPECT_NO_THROW(smtpSettingsFrom(company, nullptr)) << host;
+    }
+    for (const char* host : {" ", "smtp.example/evil", "a;b"}) {
+        company.AutomationServerEmailServer = host;
+        EXPECT_THROW(smtpSettingsFrom(company, nullptr), MailUnavailable) << host;
+    }
+}
+
+}  // namespace
+}  // namespace fas::mail

@@ -1,0 +1,91 @@
+// The poll schedule, the headless loop and the main window.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "support/TestDatabase.h"
+#include "ui/HeadlessLoop.h"
+#include "ui/MainWindow.h"
+
+namespace fas::ui {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+struct FakeClock : LoopClock {
+    void sleepFor(milliseconds delay) override { now += delay; }
+    milliseconds now{0};
+};
+
+TEST(PollSchedule, RunsEveryPMinutesEveryMinuteForZeroNeverPastTheLargest) {
+    // Poll minutes, seconds to the first timed run and between the next, runs in a day.
+    const int cases[][4] = {{5, 301, 300, 289},
+                            {1, 61, 60, 1441},
+                            {0, 1, 60, 1442},
+                            {-4, 1, 60, 1442},
+                            {32767, 0, 0, 1}};  // the count never overflows
+    for (const auto& [poll, firstGap, gap, runs] : cases) {
+        PollSchedule schedule(static_cast<std::int16_t>(poll));
+        FakeClock clock;
+        std::vector<milliseconds> at;
+        RunHeadlessLoop(
+            schedule, clock, [&] { at.push_back(clock.now); },
+            [&] { return clock.now < std::chrono::hours(24); });
+        EXPECT_EQ(at.size(), static_cast<std::size_t>(runs)) << poll;
+        for (std::size_t i = 1; i < at.size(); ++i) {
+            EXPECT_EQ(at[i] - at[i - 1], seconds(i == 1 ? firstGap : gap)) << poll << " run " << i;
+        }
+    }
+    const auto start = std::chrono::steady_clock::now();
+    SystemLoopClock().sleepFor(milliseconds(50));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(50));
+}
+
+TEST(MainWindow, RunsOnLoadOnTicksAndOnDoTasksNewestLineFirstBusyMeanwhile) {
+    static int argc = 1;
+    static char* argv[] = {const_cast<char*>("fas_ui_tests"), nullptr};
+    [[maybe_unused]] static auto* app = new QApplication(argc, argv);  // never torn down late
+    test::TempDatabase database;
+    ServerState state;
+    database.attach(state);
+    int runs = 0;
+    bool alwaysBusy = true;
+    const tasks::TaskList catalog = {{"count", [&](ServerState& s) {
+                                          alwaysBusy = alwaysBusy && QApplication::overrideCursor();
+                                          for (int i = 0; i <= runs; ++i) {
+                                              s.counters.addEmail();
+                                          }
+                                          ++runs;
+                                      }}};
+    MainWindow window(state, catalog);  // poll interval 0: every tick runs
+    auto* results = window.findChild<QPlainTextEdit*>("txtResults");
+    const auto line = [&](int i) { return results->toPlainText().split('\n')[i].toStdString(); };
+    window.load();
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(window.pollTimer().interval(), 1000);
+    for (const auto until = std::chrono::steady_clock::now() + seconds(5);
+         runs < 2 && std::chrono::steady_clock::now() < until;) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+    EXPECT_EQ(runs, 2) << "the first tick, a second after the load step";
+    const auto count = window.schedule().pollTickCount();
+    window.findChild<QPushButton*>("bntDoTask")->click();
+    EXPECT_EQ(window.schedule().pollTickCount(), count);
+    EXPECT_EQ(window.pollTimer().interval(), 60000);
+    EXPECT_NE(line(0).find("Emails: 3  Issues Created: 0  Issues Closed: 0"), std::string::npos);
+    EXPECT_NE(line(1).find("Emails: 2 "), std::string::npos) << line(1);
+    EXPECT_TRUE(alwaysBusy);
+
+    window.findChild<QPushButton*>("btnClear")->click();
+    EXPECT_TRUE(results->toPlainText().isEmpty());
+    results->setPlainText(QString("old\n").repeated(MainWindow::kMaxResultsLines));
+    window.findChild<QPushButton*>("bntDoTask")->click();
+    EXPECT_EQ(results->document()->blockCount(), MainWindow::kMaxResultsLines + 1);
+    EXPECT_NE(line(0).find("Emails: 4 "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace fas::ui
