@@ -16,19 +16,12 @@ class ClosingPasses : public ::testing::Test, public ComplianceSite {
     // An issue whose description is "Issue <id>", last edited by a user.
     void issue(std::int64_t id, const std::string& item, const db::Value& itemId,
                const Columns& overrides = {}) {
-        Columns c{{"ID", id},
-                  {"ContractID", 1},
-                  {"Category", "Driver"},
-                  {"ItemID", itemId},
-                  {"ItemDesc", "Smith, Ann"},
-                  {"Description", "Issue " + std::to_string(id)},
-                  {"Status", "Open"},
-                  {"EnteredBy", "AUTO SERVER"},
-                  {"EnteredDate", "2026-01-02"},
-                  {"EditedBy", "ann"},
-                  {"AUTO_Item", item}};
-        c.insert(c.end(), overrides.begin(), overrides.end());
-        addRow(s, "Issues", c);
+        // clang-format off
+        addRow(s, "Issues", with({{"ID", id}, {"ContractID", 1}, {"Category", "Driver"}, {"ItemID", itemId},
+            {"ItemDesc", "Smith, Ann"}, {"Description", "Issue " + std::to_string(id)}, {"Status", "Open"},
+            {"EnteredBy", "AUTO SERVER"}, {"EnteredDate", "2026-01-02"}, {"EditedBy", "ann"}, {"AUTO_Item", item}},
+            overrides));
+        // clang-format on
     }
     // "closed": status Closed with one close note; "untouched": as written; or another status
     // set with the close note.

@@ -170,79 +170,39 @@ TEST(RuleTexts, SubjectBodyAndIssueOfEachKindOfRow) {
     const auto item = [](const std::string& desc, const std::string& line) {
         return desc + "\r\n\r\n" + line + "\r\n" + kStars + "\r\n";
     };
+    using S = ComplianceSite;
+    // clang-format off
     const std::vector<Case> cases = {
-        {2,
-         [](ComplianceSite& t) {
-             return t.vehicle(t.contract(), {{"TagExpiration", kPast}});
-         },
+        {2, [](S& t) { return t.vehicle(t.contract(), {{"TagExpiration", kPast}}); },
          "manager@acme.test", "Acme Haulage - Tag Expiration",
          item("T-100 | BP8834 | 2019 Freightliner", "Tag Expiration: 3/15/2020"),
          "Vehicle|High|T-100 | BP8834 | 2019 Freightliner|(AUTO ISSUE) Tag Expiration: 3/15/2020"},
-        {2,
-         [](ComplianceSite& t) {
-             return t.vehicle(t.contract({}, {{"Name", db::Value()}}),
-                              {{"TagExpiration", kPast}, {"Unit", db::Value()}});
-         },
+        {2, [](S& t) { return t.vehicle(t.contract({}, {{"Name", db::Value()}}), {{"TagExpiration", kPast}, {"Unit", db::Value()}}); },
          "manager@acme.test", " - Tag Expiration", item("", "Tag Expiration: 3/15/2020"),
          "Vehicle|High||(AUTO ISSUE) Tag Expiration: 3/15/2020"},
-        {10,
-         [](ComplianceSite& t) {
-             return t.driver(t.contract({}, {{"Name", "O'Brien Freight"}}),
-                             {{"DLExpire", kPast}, {"LastName", "O'Neil"}});
-         },
+        {10, [](S& t) { return t.driver(t.contract({}, {{"Name", "O'Brien Freight"}}), {{"DLExpire", kPast}, {"LastName", "O'Neil"}}); },
          "manager@acme.test", "OBrien Freight - Drivers License Expire: 3/15/2020",
-         item("Driver: ONeil, John Q ",
-              "Drivers License Expires: 3/15/2020 Need new copy of drivers license."),
-         "Driver|High|Driver: ONeil, John Q |(AUTO ISSUE) Drivers License Expires: 3/15/2020 Need "
-         "new copy of drivers license."},
-        {19,
-         [](ComplianceSite& t) {
-             return addRow(
-                 t.s, "DrugAlcoholTest",
-                 {{"ContractID", t.contract()},
-                  {"DriverName", "Smith, John"},
-                  {"TestTypeID", addRow(t.s, "DrugAlcoholTestType", {{"Name", "Random"}})},
-                  {"DueDate", kPast},
-                  {"Completed", 0}});
-         },
-         "manager@acme.test", "Acme Haulage - Random",
-         item("Driver: Smith, John", "Random: 3/15/2020 "),
+         item("Driver: ONeil, John Q ", "Drivers License Expires: 3/15/2020 Need new copy of drivers license."),
+         "Driver|High|Driver: ONeil, John Q |(AUTO ISSUE) Drivers License Expires: 3/15/2020 Need new copy of drivers license."},
+        {19, [](S& t) { return addRow(t.s, "DrugAlcoholTest", {{"ContractID", t.contract()}, {"DriverName", "Smith, John"},
+                            {"TestTypeID", addRow(t.s, "DrugAlcoholTestType", {{"Name", "Random"}})}, {"DueDate", kPast}}); },
+         "manager@acme.test", "Acme Haulage - Random", item("Driver: Smith, John", "Random: 3/15/2020 "),
          "Drug & Alcohol Test|High|Driver: Smith, John|(AUTO ISSUE) Random: 3/15/2020"},
-        {79,
-         [](ComplianceSite& t) {
-             return t.contract({{"HazmatExpirationDate", "2020-12-31"}},
-                               {{"Name", "O'Malley Haulage"}, {"Hasmat", 1}});
-         },
+        {79, [](S& t) { return t.contract({{"HazmatExpirationDate", "2020-12-31"}}, {{"Name", "O'Malley Haulage"}, {"Hasmat", 1}}); },
          "manager@acme.test", "OMalley Haulage - HAZMAT Expire: 12/31/2020",
-         "Client: OMalley Haulage\r\nHAZMAT Expire\r\n\r\nHAZMAT Expire: 12/31/2020\r\n\r\n\r\n\r\n"
-         "Fleet Safety Services, compliance desk",
+         "Client: OMalley Haulage\r\nHAZMAT Expire\r\n\r\nHAZMAT Expire: 12/31/2020\r\n\r\n\r\n\r\nFleet Safety Services, compliance desk",
          "Contract|High|HAZMAT Expire|(AUTO ISSUE) HAZMAT Expire: 12/31/2020"},
-        {81,
-         [](ComplianceSite& t) {
-             const auto c = t.contract();
-             return t.training(c, t.driver(c, {{"LastName", "O'Neil"}}), "2020-12-31");
-         },
+        {81, [](S& t) { const auto c = t.contract(); return t.training(c, t.driver(c, {{"LastName", "O'Neil"}}), "2020-12-31"); },
          "manager@acme.test", "Acme Haulage - Driver: ONeil, John - Forklift expires 12/31/2020",
          "Driver: ONeil, John - Forklift expires 12/31/2020\r\n\r\n" + kStars + "\r\n",
-         "Training|High|Driver: ONeil, John - Forklift|(AUTO ISSUE) Driver: ONeil, John - Forklift "
-         "expires 12/31/2020"},
-        {78,
-         [](ComplianceSite& t) {
-             const auto c = t.contract(
-                 {{"EmailVehicle", "fleet@acme.test"}, {"EmailContract", "x@acme.test"}});
-             return addRow(t.s, "Issues",
-                           {{"ContractID", c},
-                            {"Category", "Vehicle"},
-                            {"Description", "Brake repair"},
-                            {"ItemDesc", "Unit 7"},
-                            {"DueDate", kPast},
-                            {"Status", "Open"},
-                            {"EnteredBy", "jdoe"}});
-         },
-         "fleet@acme.test", "Acme Haulage - Due Date Approach",
-         item("Brake repair - Unit 7", "Due Date Approach: 3/15/2020"),
+         "Training|High|Driver: ONeil, John - Forklift|(AUTO ISSUE) Driver: ONeil, John - Forklift expires 12/31/2020"},
+        {78, [](S& t) { return addRow(t.s, "Issues", {{"ContractID", t.contract({{"EmailVehicle", "fleet@acme.test"}, {"EmailContract", "x@acme.test"}})},
+                            {"Category", "Vehicle"}, {"Description", "Brake repair"}, {"ItemDesc", "Unit 7"}, {"DueDate", kPast},
+                            {"Status", "Open"}, {"EnteredBy", "jdoe"}}); },
+         "fleet@acme.test", "Acme Haulage - Due Date Approach", item("Brake repair - Unit 7", "Due Date Approach: 3/15/2020"),
          "Issue|High|Brake repair - Unit 7|(AUTO ISSUE) Due Date Approach: 3/15/2020"},
     };
+    // clang-format on
     for (const Case& k : cases) {
         ComplianceSite t;
         t.alert(ComplianceSite::params(k.step).Item,
@@ -273,23 +233,19 @@ TEST(RuleTexts, SubjectBodyAndIssueOfEachKindOfRow) {
 // The sentence table: one row of each shape it has.
 TEST(RuleTexts, SentenceTable) {
     const rules::SentenceValues v{"12/31/2026", "Unit 7", "Random"};
+    // clang-format off
     const std::vector<std::array<std::string, 4>> table = {
         {"PAI Due", "Periodic Annual Inspection (Federal) Due: 12/31/2026",
-         "Periodic Annual Inspection (Federal) Due: 12/31/2026 ",
-         "Periodic Annual Inspection (Federal) Due: 12/31/2026"},
+         "Periodic Annual Inspection (Federal) Due: 12/31/2026 ", "Periodic Annual Inspection (Federal) Due: 12/31/2026"},
         {"TWIC Expire", "Transportation Worker's Identification Card (TWIC) Expires: 12/31/2026",
          "Transportation Worker's Identification Card (TWIC) Expires: 12/31/2026 ",
          "Transportation Worker's Identification Card Expires: 12/31/2026"},
-        {"MC MVR Expire",
-         "Medical Card State Driver's License Agency (SDLA) Status Verification or Motor Vehicle "
-         "Report (MVR) Due:12/31/2026",
-         "Medical Card State Driver's License Agency (SDLA) Status Verification or Motor Vehicle "
-         "Report (MVR) Due:12/31/2026 ",
-         "Medical Card State Driver's License Agency (SDLA) Status Verification or Motor Vehicle "
-         "Report (MVR) Due:12/31/2026"},
+        {"MC MVR Expire", "Medical Card State Driver's License Agency (SDLA) Status Verification or Motor Vehicle Report (MVR) Due:12/31/2026",
+         "Medical Card State Driver's License Agency (SDLA) Status Verification or Motor Vehicle Report (MVR) Due:12/31/2026 ",
+         "Medical Card State Driver's License Agency (SDLA) Status Verification or Motor Vehicle Report (MVR) Due:12/31/2026"},
         {"pai due", "pai due", "pai due: 12/31/2026", "pai due: 12/31/2026"},
-        {"{date}", "{date}", "{date}: 12/31/2026", "{date}: 12/31/2026"},
-    };
+        {"{date}", "{date}", "{date}: 12/31/2026", "{date}: 12/31/2026"}};
+    // clang-format on
     for (const auto& [item, subject, body, issue] : table) {
         const rules::Sentences s = rules::DateExpirySentences(item, v);
         EXPECT_EQ(s.subject + "|" + s.bodyLine + "|" + s.issue, subject + "|" + body + "|" + issue);
@@ -350,14 +306,16 @@ TEST_F(Rules, ClientAddressByCategoryLookedUpOncePerRun) {
     // clang-format on
     Columns addresses;
     for (const auto& [category, column] : table) {
-        if (!column.empty()) addresses.emplace_back(column, column + "@c.test");
+        if (!column.empty())
+            addresses.emplace_back(column, column + "@c.test");
     }
     const auto c = contract(addresses);
     int lookups = 0;
     state().db.setStatementObserver([&](std::string_view, const db::Params&) { ++lookups; });
     for (int pass = 0; pass < 2; ++pass) {
         for (const auto& [category, column] : table) {
-            EXPECT_EQ(rules::GetClientEmail(state(), c, category), column.empty() ? "" : column + "@c.test");
+            EXPECT_EQ(rules::GetClientEmail(state(), c, category),
+                      column.empty() ? "" : column + "@c.test");
         }
         EXPECT_EQ(lookups, static_cast<int>(table.size())) << "each is read once in a run";
     }
@@ -379,7 +337,6 @@ TEST_F(Rules, ItemsWithoutSettingsInheritTheLastLookup) {
     run(1);
     EXPECT_EQ(notified("PAI Due"), Ids{pai});
     EXPECT_EQ(issued("PAI Due"), Ids{pai});
-
 }
 
 // What counts as done before: a notification within two minutes of the row's date and of its

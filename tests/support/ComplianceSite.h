@@ -33,78 +33,43 @@ struct ComplianceSite {
     }
     void run(int step) { tasks::RuleCatalog().at(step - 1).run(s.state); }
 
+    // clang-format off
     // Notify the manager 30 days ahead, raise a High issue 14 days ahead, close automatically.
     void alert(const std::string& item, const Columns& overrides = {}) {
-        Columns c{{"Item", item},
-                  {"Category", "Alerts"},
-                  {"EmailContractManager", 1},
-                  {"EmailContractSpecialist", 0},
-                  {"EmailClient", 0},
-                  {"DaysInAdvance", 30},
-                  {"CreateIssue", 1},
-                  {"CreateIssueDaysInAdvance", 14},
-                  {"IssuePriority", "High"},
-                  {"AutoCloseIssue", 1}};
-        c.insert(c.end(), overrides.begin(), overrides.end());
-        addRow(s, "AutomationServer_Alert", c);
+        addRow(s, "AutomationServer_Alert", with({{"Item", item}, {"Category", "Alerts"}, {"EmailContractManager", 1},
+            {"EmailContractSpecialist", 0}, {"EmailClient", 0}, {"DaysInAdvance", 30}, {"CreateIssue", 1},
+            {"CreateIssueDaysInAdvance", 14}, {"IssuePriority", "High"}, {"AutoCloseIssue", 1}}, overrides));
     }
     std::int64_t employee(const db::Value& email) {
         return addRow(s, "Employee", {{"FirstName", "Pat"}, {"LastName", "Lee"}, {"Email", email}});
     }
     // An active contract of "Acme Haulage", managed by manager@acme.test.
     std::int64_t contract(const Columns& overrides = {}, const Columns& customer = {}) {
-        Columns cu{{"Name", "Acme Haulage"}, {"Hasmat", 0}};
-        cu.insert(cu.end(), customer.begin(), customer.end());
-        Columns c{{"CustomerID", addRow(s, "Customer", cu)},
-                  {"ContractManagerID", employee("manager@acme.test")},
-                  {"Status", "Active"},
-                  {"DisableEmailNotifications", 0}};
-        c.insert(c.end(), overrides.begin(), overrides.end());
-        return addRow(s, "ServiceContract", c);
+        const auto cu = addRow(s, "Customer", with({{"Name", "Acme Haulage"}, {"Hasmat", 0}}, customer));
+        return addRow(s, "ServiceContract", with({{"CustomerID", cu}, {"ContractManagerID", employee("manager@acme.test")},
+            {"Status", "Active"}, {"DisableEmailNotifications", 0}}, overrides));
     }
     std::int64_t vehicle(std::int64_t contractId, const Columns& overrides) {
-        Columns c{{"ContractID", contractId},
-                  {"Unit", "T-100"},
-                  {"VIN", "1FUJGLDR5CLBP8834"},
-                  {"UnitYear", "2019"},
-                  {"Make", "Freightliner"}};
-        c.insert(c.end(), overrides.begin(), overrides.end());
-        return addRow(s, "Vehicle", c);
+        return addRow(s, "Vehicle", with({{"ContractID", contractId}, {"Unit", "T-100"}, {"VIN", "1FUJGLDR5CLBP8834"},
+            {"UnitYear", "2019"}, {"Make", "Freightliner"}}, overrides));
     }
     std::int64_t driver(std::int64_t contractId, const Columns& overrides = {}) {
-        Columns c{{"ContractID", contractId},
-                  {"LastName", "Smith"},
-                  {"FirstName", "John"},
-                  {"MiddleName", "Q"},
-                  {"CDL", 1}};
-        c.insert(c.end(), overrides.begin(), overrides.end());
-        return addRow(s, "Driver", c);
+        return addRow(s, "Driver", with({{"ContractID", contractId}, {"LastName", "Smith"}, {"FirstName", "John"},
+            {"MiddleName", "Q"}, {"CDL", 1}}, overrides));
     }
-    std::int64_t training(std::int64_t contractId, const db::Value& driverId,
-                          const db::Value& expires, const Columns& overrides = {}) {
-        Columns c{{"ContractID", contractId},
-                  {"DriverID", driverId},
-                  {"TopicID", addRow(s, "TrainingTopic", {{"Name", "Forklift"}})},
-                  {"ExpireDate", expires},
-                  {"Expires", 1}};
-        c.insert(c.end(), overrides.begin(), overrides.end());
-        return addRow(s, "Training", c);
+    std::int64_t training(std::int64_t contractId, const db::Value& driverId, const db::Value& expires,
+                          const Columns& overrides = {}) {
+        return addRow(s, "Training", with({{"ContractID", contractId}, {"DriverID", driverId},
+            {"TopicID", addRow(s, "TrainingTopic", {{"Name", "Forklift"}})}, {"ExpireDate", expires}, {"Expires", 1}},
+            overrides));
     }
     // An automatic issue as an earlier run left it.
-    std::int64_t autoIssue(const std::string& item, std::int64_t itemId,
-                           const db::Value& autoDate) {
-        return addRow(s, "Issues",
-                      {{"ContractID", 1},
-                       {"Category", "Vehicle"},
-                       {"ItemID", itemId},
-                       {"ItemDesc", "earlier"},
-                       {"DueDate", autoDate},
-                       {"Description", "(AUTO ISSUE) earlier"},
-                       {"Status", "Open"},
-                       {"EnteredBy", "AUTO SERVER"},
-                       {"AUTO_Item", item},
-                       {"Auto_Date", autoDate}});
+    std::int64_t autoIssue(const std::string& item, std::int64_t itemId, const db::Value& autoDate) {
+        return addRow(s, "Issues", {{"ContractID", 1}, {"Category", "Vehicle"}, {"ItemID", itemId},
+            {"ItemDesc", "earlier"}, {"DueDate", autoDate}, {"Description", "(AUTO ISSUE) earlier"}, {"Status", "Open"},
+            {"EnteredBy", "AUTO SERVER"}, {"AUTO_Item", item}, {"Auto_Date", autoDate}});
     }
+    // clang-format on
 
     Ids ids(const std::string& sql, const std::string& item) {
         Ids out;

@@ -65,6 +65,10 @@ struct OpenState {
 // earlier value, so that builders take overrides. Returns the new row's ID.
 using Columns = std::vector<std::pair<std::string, db::Value>>;
 std::int64_t addRow(OpenState& s, const std::string& table, const Columns& columns);
+inline Columns with(Columns defaults, const Columns& overrides) {
+    defaults.insert(defaults.end(), overrides.begin(), overrides.end());
+    return defaults;
+}
 
 // Today plus `offset` days as the embedded database holds a date alone, or with a time of day.
 db::Value isoDay(int offset);
