@@ -121,16 +121,14 @@ std::vector<test::ReceivedMessage> ServerCopy::pickedUp() const {
 
 EndState ReadEndState(ServerCopy& server) {
     static const std::regex closeTime(R"(\(AUTO CLOSED [^)]*\))");
+    // clang-format off
     const std::vector<std::pair<std::string, std::vector<std::string>>> tables = {
-        {"Issues",
-         {"ContractID", "Category", "ItemID", "ItemDesc", "IssueDate", "DueDate", "Description",
-          "Status", "Priority", "EnteredBy", "EditedBy", "AUTO_Item", "Auto_Date"}},
-        {"AutomationServer_Emails",
-         {"Category", "Item", "ItemID", "ItemKey", "ContractManager", "ContractSpecialist",
-          "Client"}},
-        {"AutomationServer_EmailsSent",
-         {"EmailFrom", "EmailFromName", "EmailTo", "EmailSubject", "EmailBody"}},
+        {"Issues", {"ContractID", "Category", "ItemID", "ItemDesc", "IssueDate", "DueDate", "Description", "Status",
+                    "Priority", "EnteredBy", "EditedBy", "AUTO_Item", "Auto_Date"}},
+        {"AutomationServer_Emails", {"Category", "Item", "ItemID", "ItemKey", "ContractManager", "ContractSpecialist", "Client"}},
+        {"AutomationServer_EmailsSent", {"EmailFrom", "EmailFromName", "EmailTo", "EmailSubject", "EmailBody"}},
         {"ServiceContract", {"ID", "DisableEmailNotifications", "EnableNotificationsAtTime"}}};
+    // clang-format on
     EndState s;
     for (const auto& [table, columns] : tables) {
         for (auto rs = server.read("SELECT * FROM " + table); !rs.eof(); rs.moveNext()) {
@@ -162,13 +160,10 @@ testing::AssertionResult SameEndState(const EndState& expected, const EndState& 
                         actual.rows.end(), std::back_inserter(missing));
     std::set_difference(actual.rows.begin(), actual.rows.end(), expected.rows.begin(),
                         expected.rows.end(), std::back_inserter(extra));
-    auto result = testing::AssertionFailure()
-                  << missing.size() << " rows missing, " << extra.size() << " extra";
-    for (std::size_t i = 0; i < std::min<std::size_t>(3, missing.size()); ++i)
-        result << "\n  missing: " << missing[i];
-    for (std::size_t i = 0; i < std::min<std::size_t>(3, extra.size()); ++i)
-        result << "\n  extra:   " << extra[i];
-    return result;
+    return testing::AssertionFailure()
+           << missing.size() << " rows missing, first: " << (missing.empty() ? "" : missing[0])
+           << "\n"
+           << extra.size() << " extra, first: " << (extra.empty() ? "" : extra[0]);
 }
 
 testing::AssertionResult AllDelivered(const std::vector<SentRow>& rows,
