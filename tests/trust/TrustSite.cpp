@@ -1,9 +1,7 @@
 #include "trust/TrustSite.h"
 
 #include <algorithm>
-#include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "startup/CompanySettingsLoader.h"
 #include "tasks/RuleCatalog.h"
@@ -102,10 +100,8 @@ std::vector<test::ReceivedMessage> ServerCopy::pickedUp() const {
     std::sort(files.begin(), files.end());  // the names begin with the time and a sequence number
     std::vector<test::ReceivedMessage> out;
     for (const auto& file : files) {
-        std::ostringstream text;
-        text << std::ifstream(file, std::ios::binary).rdbuf();
         test::ReceivedMessage m;
-        m.raw = text.str();
+        m.raw = test::ReadWholeFile(file);
         const std::size_t end = m.raw.find("\r\n\r\n");
         const std::string header =
             std::regex_replace(m.raw.substr(0, end + 2), std::regex("\r\n[ \t]"), " ");
