@@ -2,19 +2,21 @@
 // queued) and a steady run (nothing new), each as the real server process (`--once`, its wall
 // time and peak resident memory), and each run's floor: the run's statements and values,
 // recorded through the statement observer of an in-process run on a copy of the same start
-// database, replayed through the SQLite C API on another copy (translated and prepared once,
-// every value bound, every row stepped and every column read, one transaction per step as the
-// run has it, no program logic).
+// database, then replayed through the SQLite C API on another copy: translated and prepared
+// once per text (preparing timed, translating not), every value bound, every row stepped and
+// every column read, one transaction per step as the run has it, no program logic.
 //
 // usage: fas-bench-cycle --server PATH [--scales 0.02,0.2,1,4,10] [--work DIR] [--tsv FILE]
-//                        [--outbox DIR]
+//                        [--outbox DIR] [--floor-max SCALE]
+// Floors above --floor-max are not measured (0 in the table); the steady run is the best of three
+// up to scale 1, else one run.
 #include <sqlite3.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -39,6 +41,9 @@ namespace {
 // Where messages go: a pickup directory, by default on a memory file system, so that what is
 // measured is the run and not the creation of thousands of files on the disk.
 fs::path gOutbox = "/dev/shm/fas-cycle-bench-outbox";
+// Floors (an in-process recorded run and its replay, twice the time of a run) are measured up to
+// this scale.
+double gFloorMax = 100;
 
 using Clock = std::chrono::steady_clock;
 
@@ -52,102 +57,151 @@ void check(int rc, sqlite3* db, const char* what) {
     }
 }
 
-// Replays statements on its own copy of the database as the observer hands them over.
-class Floor {
+// The statements of a run with their values, written to a file as the observer hands them over
+// (a first run of the largest scale issues millions), with the step boundaries: each catalog
+// step but the dispatch is one transaction, as the run has it.
+class Recording {
   public:
-    explicit Floor(const fs::path& file) {
-        check(sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE, nullptr), db_, "open");
-        sqlite3_exec(db_,
-                     "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA "
-                     "cache_size=-65536; PRAGMA wal_autocheckpoint=10000",
-                     nullptr, nullptr, nullptr);
-        fas::db::registerTsqlFunctions(db_);
+    static constexpr std::uint32_t kBegin = 0;
+    static constexpr std::uint32_t kCommit = 1;
+
+    explicit Recording(const fs::path& file) : out_(file, std::ios::binary) {
+        texts_ = {"BEGIN IMMEDIATE", "COMMIT"};
     }
-    ~Floor() {
-        for (auto& [text, stmt] : prepared_) {
-            sqlite3_finalize(stmt);
+    void mark(std::uint32_t id) { put(id), put(std::uint16_t{0}); }
+    void statement(std::string_view sql, const fas::db::Params& params) {
+        auto [it, added] =
+            ids_.emplace(std::string(sql), static_cast<std::uint32_t>(texts_.size()));
+        if (added) {
+            texts_.emplace_back(sql);
         }
-        sqlite3_close_v2(db_);
-    }
-    Floor(const Floor&) = delete;
-    Floor& operator=(const Floor&) = delete;
-
-    void beginStep() {
-        timed([&] { sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr); });
-    }
-    void endStep() {
-        timed([&] { sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr); });
-    }
-
-    void replay(std::string_view sql, const fas::db::Params& params) {
-        ++statements_;
-        if (sql.substr(0, 35) == "INSERT INTO AutomationServer_Emails" && sql[35] == ' ') {
-            ++notifiedRows_;
-        }
-        sqlite3_stmt*& stmt = prepared_[std::string(sql)];
-        if (stmt == nullptr) {
-            const std::string text = fas::db::translateTsql(sql);  // not timed: done once
-            check(sqlite3_prepare_v3(db_, text.c_str(), static_cast<int>(text.size()),
-                                     SQLITE_PREPARE_PERSISTENT, &stmt, nullptr),
-                  db_, "prepare");
-        }
-        timed([&] { run(stmt, params); });
-    }
-
-    double seconds() const { return seconds_; }
-    long statements() const { return statements_; }
-    long notifiedRows() const { return notifiedRows_; }
-
-  private:
-    template <typename Work>
-    void timed(Work&& work) {
-        const auto start = Clock::now();
-        work();
-        seconds_ += ::seconds(Clock::now() - start);
-    }
-
-    void run(sqlite3_stmt* stmt, const fas::db::Params& params) {
-        for (std::size_t i = 0; i < params.size(); ++i) {
-            const auto& v = params[i];
-            const int n = static_cast<int>(i + 1);
+        put(it->second);
+        put(static_cast<std::uint16_t>(params.size()));
+        for (const auto& v : params) {
             if (v.isNull()) {
-                sqlite3_bind_null(stmt, n);
+                put(char('n'));
             } else if (const auto* integer = v.integer()) {
-                sqlite3_bind_int64(stmt, n, *integer);
+                put(char('i')), put(static_cast<std::int64_t>(*integer));
             } else if (const auto* real = v.real()) {
-                sqlite3_bind_double(stmt, n, *real);
-            } else if (const auto* text = v.text()) {
-                sqlite3_bind_text(stmt, n, text->c_str(), static_cast<int>(text->size()),
-                                  SQLITE_TRANSIENT);
+                put(char('r')), put(*real);
             } else {
-                const std::string iso = v.dateTime()->toIso();
-                sqlite3_bind_text(stmt, n, iso.c_str(), static_cast<int>(iso.size()),
-                                  SQLITE_TRANSIENT);
+                const std::string text = v.text() ? *v.text() : v.dateTime()->toIso();
+                put(char('t')), put(static_cast<std::uint32_t>(text.size()));
+                out_.write(text.data(), static_cast<std::streamsize>(text.size()));
             }
         }
+    }
+    const std::vector<std::string>& texts() {
+        out_.flush();
+        return texts_;
+    }
+
+  private:
+    template <typename T>
+    void put(T v) {
+        out_.write(reinterpret_cast<const char*>(&v), sizeof v);
+    }
+    std::ofstream out_;
+    std::unordered_map<std::string, std::uint32_t> ids_;
+    std::vector<std::string> texts_;
+};
+
+struct Replayed {
+    double seconds = 0;
+    long statements = 0;
+    long notifiedRows = 0;
+};
+
+// Replays a recording on a copy of the database the run started from: translated and prepared
+// once per text, every value bound, every row stepped and every column read. Only the engine's
+// part is timed, not the reading of the recording.
+Replayed replay(const fs::path& file, const fs::path& recording,
+                const std::vector<std::string>& texts) {
+    sqlite3* db = nullptr;
+    check(sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), db, "open");
+    sqlite3_exec(db,
+                 "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA "
+                 "cache_size=-65536; PRAGMA wal_autocheckpoint=10000",
+                 nullptr, nullptr, nullptr);
+    fas::db::registerTsqlFunctions(db);
+    std::vector<sqlite3_stmt*> prepared(texts.size(), nullptr);
+    std::ifstream in(recording, std::ios::binary);
+    const auto get = [&](auto& v) { in.read(reinterpret_cast<char*>(&v), sizeof v); };
+    Replayed r;
+    long long sink = 0;
+    std::string text;
+    for (std::uint32_t id = 0; get(id), in;) {
+        std::uint16_t n = 0;
+        get(n);
+        if (id == Recording::kBegin || id == Recording::kCommit) {
+            const auto start = Clock::now();
+            sqlite3_exec(db, texts[id].c_str(), nullptr, nullptr, nullptr);
+            r.seconds += seconds(Clock::now() - start);
+            continue;
+        }
+        ++r.statements;
+        const std::string& sql = texts[id];
+        if (sql.rfind("INSERT INTO AutomationServer_Emails ", 0) == 0) {
+            ++r.notifiedRows;
+        }
+        sqlite3_stmt*& stmt = prepared[id];
+        if (stmt == nullptr) {
+            // Preparing is the engine's work (a text of ID lists is prepared for one use);
+            // translating from T-SQL is the program's.
+            const std::string translated = fas::db::translateTsql(sql);
+            const auto start = Clock::now();
+            check(sqlite3_prepare_v3(db, translated.c_str(), static_cast<int>(translated.size()),
+                                     SQLITE_PREPARE_PERSISTENT, &stmt, nullptr),
+                  db, "prepare");
+            r.seconds += seconds(Clock::now() - start);
+        }
+        for (int i = 1; i <= n; ++i) {
+            char kind = 0;
+            get(kind);
+            if (kind == 'n') {
+                sqlite3_bind_null(stmt, i);
+            } else if (kind == 'i') {
+                std::int64_t v = 0;
+                get(v);
+                sqlite3_bind_int64(stmt, i, v);
+            } else if (kind == 'r') {
+                double v = 0;
+                get(v);
+                sqlite3_bind_double(stmt, i, v);
+            } else {
+                std::uint32_t size = 0;
+                get(size);
+                text.resize(size);
+                in.read(text.data(), size);
+                sqlite3_bind_text(stmt, i, text.data(), static_cast<int>(size), SQLITE_TRANSIENT);
+            }
+        }
+        const auto start = Clock::now();
         const int columns = sqlite3_column_count(stmt);
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
             for (int c = 0; c < columns; ++c) {
                 if (sqlite3_column_type(stmt, c) == SQLITE_TEXT) {
-                    sink_ += sqlite3_column_bytes(stmt, c);
+                    sink += sqlite3_column_bytes(stmt, c);
                 } else {
-                    sink_ += sqlite3_column_int64(stmt, c);
+                    sink += sqlite3_column_int64(stmt, c);
                 }
             }
         }
-        check(rc, db_, "step");
+        check(rc, db, "step");
         sqlite3_reset(stmt);
         sqlite3_clear_bindings(stmt);
+        r.seconds += seconds(Clock::now() - start);
     }
-
-    sqlite3* db_ = nullptr;
-    std::unordered_map<std::string, sqlite3_stmt*> prepared_;
-    double seconds_ = 0;
-    long statements_ = 0;
-    long notifiedRows_ = 0;
-    long long sink_ = 0;
-};
+    for (sqlite3_stmt* stmt : prepared) {
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close_v2(db);
+    if (sink == 42) {
+        std::puts("");
+    }
+    return r;
+}
 
 void writeConfig(const fs::path& dir, const fs::path& db) {
     std::ofstream(dir / "config.txt") << "\"**** Configuration File - DO NOT Modify by "
@@ -158,6 +212,7 @@ void writeConfig(const fs::path& dir, const fs::path& db) {
 struct ServerRun {
     double seconds = 0;
     long peakRssMb = 0;
+    double cpuSeconds = 0;  // user and system: steadier than wall time on a shared machine
     std::string resultsLine;
 };
 
@@ -171,21 +226,28 @@ ServerRun runServer(const fs::path& server, const fs::path& dir, const fs::path&
     const auto start = Clock::now();
     std::cout.flush();
     std::fflush(nullptr);
+    // Through GNU time: a child forked from this process would count this process's memory.
+    const fs::path peak = dir / "server.peak";
     const pid_t pid = fork();
     if (pid == 0) {
         std::freopen(output.c_str(), "w", stdout);
         std::freopen((dir / "server.err").c_str(), "w", stderr);
         const std::string config = (dir / "config.txt").string();
-        execl(server.c_str(), server.c_str(), "--config", config.c_str(), "--once", "--pickup-dir",
-              outbox.c_str(), static_cast<char*>(nullptr));
+        execl("/usr/bin/time", "/usr/bin/time", "-f", "%M %U %S", "-o", peak.c_str(),
+              server.c_str(), "--config", config.c_str(), "--once", "--pickup-dir", outbox.c_str(),
+              static_cast<char*>(nullptr));
         _exit(127);
     }
     int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
+    waitpid(pid, &status, 0);
     ServerRun run;
     run.seconds = seconds(Clock::now() - start);
-    run.peakRssMb = usage.ru_maxrss / 1024;
+    long peakKb = 0;
+    double user = 0;
+    double system = 0;
+    std::ifstream(peak) >> peakKb >> user >> system;
+    run.peakRssMb = peakKb / 1024;
+    run.cpuSeconds = user + system;
     std::ifstream in(output);
     std::getline(in, run.resultsLine);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -217,36 +279,37 @@ Recorded recordAndReplay(const fs::path& dir, const fs::path& db, const fs::path
     fas::startup::LoadCompanySettings(state);
     state.db.CloseDatabase();
 
-    Floor floor(copy);
+    const fs::path file = dir / "statements.bin";
+    Recording recording(file);
     std::vector<std::pair<double, std::string>> stepTimes;
     fas::tasks::TaskList steps;
     for (const auto& step : fas::tasks::RuleCatalog()) {
         const bool dispatch = step.label.find("dispatch") != std::string::npos;
         steps.push_back({step.label, [&, step, dispatch](fas::ServerState& s) {
                              const auto start = Clock::now();
-                             const double replayed = floor.seconds();
                              if (!dispatch) {
-                                 floor.beginStep();
+                                 recording.mark(Recording::kBegin);
                              }
                              step.run(s);
                              if (!dispatch) {
-                                 floor.endStep();
+                                 recording.mark(Recording::kCommit);
                              }
-                             stepTimes.emplace_back(
-                                 seconds(Clock::now() - start) - (floor.seconds() - replayed),
-                                 step.label);
+                             stepTimes.emplace_back(seconds(Clock::now() - start), step.label);
                          }});
     }
-    state.db.setStatementObserver(
-        [&](std::string_view sql, const fas::db::Params& params) { floor.replay(sql, params); });
+    state.db.setStatementObserver([&](std::string_view sql, const fas::db::Params& params) {
+        recording.statement(sql, params);
+    });
     fas::tasks::RunTasks(state, steps);
     if (!state.report.errors.empty()) {
         throw std::runtime_error("run error: " + state.report.errors.front());
     }
+    const Replayed floor = replay(copy, file, recording.texts());
+    fs::remove(file);
     Recorded r;
-    r.floor = floor.seconds();
-    r.statements = floor.statements();
-    r.notifiedRows = floor.notifiedRows();
+    r.floor = floor.seconds;
+    r.statements = floor.statements;
+    r.notifiedRows = floor.notifiedRows;
     r.work =
         state.counters.emails() + state.counters.issuesCreated() + state.counters.issuesClosed();
     std::sort(stepTimes.rbegin(), stepTimes.rend());
@@ -270,16 +333,21 @@ std::string measure(double factor, const fs::path& server, const fs::path& work)
         return to;
     };
 
-    const Recorded firstFloor = recordAndReplay(work, copy(start, "a.db"), copy(start, "b.db"));
+    const bool floors = factor <= gFloorMax;
+    const Recorded firstFloor =
+        floors ? recordAndReplay(work, copy(start, "a.db"), copy(start, "b.db")) : Recorded{};
+    fs::remove(work / "a.db");
+    fs::remove(work / "b.db");
     const fs::path live = copy(start, "live.db");
     const ServerRun first = runServer(server, work, live);
     // Issues raised late in the first run are seen by the issue-due rule in the next one.
     ServerRun settle = runServer(server, work, live);
     const fs::path settled = copy(live, "settled.db");
     const Recorded steadyFloor =
-        recordAndReplay(work, copy(settled, "c.db"), copy(settled, "d.db"));
+        floors ? recordAndReplay(work, copy(settled, "c.db"), copy(settled, "d.db")) : Recorded{};
     ServerRun steady = runServer(server, work, live);
-    for (int i = 0; i < 2; ++i) {  // best of three: a loaded machine disturbs the ratio less
+    for (int i = 0; i < (factor <= 1 ? 2 : 0);
+         ++i) {  // best of three: a loaded machine disturbs the ratio less
         const ServerRun again = runServer(server, work, copy(settled, "live.db"));
         if (again.seconds < steady.seconds) {
             steady = again;
@@ -300,10 +368,12 @@ std::string measure(double factor, const fs::path& server, const fs::path& work)
 
     std::ostringstream row;
     row << factor << '\t' << scale.contracts << '\t' << generated << '\t' << first.seconds << '\t'
-        << firstFloor.floor << '\t' << first.seconds / firstFloor.floor << '\t' << first.peakRssMb
-        << '\t' << firstFloor.statements << '\t' << firstFloor.work << '\t' << steady.seconds
-        << '\t' << steadyFloor.floor << '\t' << steady.seconds / steadyFloor.floor << '\t'
-        << steady.peakRssMb << '\t' << steadyFloor.statements << '\t' << steadyFloor.work;
+        << firstFloor.floor << '\t' << (firstFloor.floor > 0 ? first.seconds / firstFloor.floor : 0)
+        << '\t' << first.peakRssMb << '\t' << firstFloor.statements << '\t' << firstFloor.work
+        << '\t' << steady.seconds << '\t' << steadyFloor.floor << '\t'
+        << (steadyFloor.floor > 0 ? steady.seconds / steadyFloor.floor : 0) << '\t'
+        << steady.peakRssMb << '\t' << steadyFloor.statements << '\t' << steadyFloor.work << '\t'
+        << first.cpuSeconds << '\t' << steady.cpuSeconds;
     return row.str();
 }
 
@@ -322,6 +392,8 @@ int main(int argc, char** argv) {
             work = argv[i + 1];
         } else if (arg == "--server") {
             server = fs::absolute(argv[i + 1]);
+        } else if (arg == "--floor-max") {
+            gFloorMax = std::stod(argv[i + 1]);
         } else if (arg == "--outbox") {
             gOutbox = argv[i + 1];
         } else if (arg == "--tsv") {
@@ -336,7 +408,7 @@ int main(int argc, char** argv) {
     const std::string header =
         "scale\tcontracts\tgenerate_s\tfirst_s\tfirst_floor_s\tfirst_ratio\tfirst_rss_mb\tfirst_"
         "statements\tfirst_work\tsteady_s\tsteady_floor_s\tsteady_ratio\tsteady_rss_mb\tsteady_"
-        "statements\tsteady_work";
+        "statements\tsteady_work\tfirst_cpu_s\tsteady_cpu_s";
     std::ofstream out;
     if (!tsv.empty()) {
         out.open(tsv);
