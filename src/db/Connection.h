@@ -30,6 +30,12 @@ class ResultSet {
 
     std::size_t rowCount() const { return rows_; }
     Value cell(std::size_t row, std::size_t column) const;
+    // Drops every row and keeps the columns: a forward walk reuses one row's storage.
+    void clearRows() {
+        cells_.clear();
+        text_.clear();
+        rows_ = 0;
+    }
 
   private:
     struct Cell {
@@ -46,6 +52,15 @@ class ResultSet {
     std::size_t rows_ = 0;
 };
 
+// The rows of a query handed over one at a time, as the engine produces them.
+class RowSource {
+  public:
+    virtual ~RowSource() = default;
+    virtual const std::vector<std::string>& columns() const = 0;
+    // Replaces the contents of `row` with the next row; false after the last.
+    virtual bool next(ResultSet& row) = 0;
+};
+
 // One open connection of a backend. Statements use '?' placeholders for every value.
 // Errors are thrown as DatabaseError carrying the statement.
 class Connection {
@@ -53,6 +68,9 @@ class Connection {
     virtual ~Connection() = default;
     virtual void execute(std::string_view sql, const Params& params) = 0;
     virtual ResultSet query(std::string_view sql, const Params& params) = 0;
+    // The rows of a query as they come. A backend that cannot interleave other statements with
+    // an open result fetches it completely first (this default).
+    virtual std::unique_ptr<RowSource> open(std::string_view sql, const Params& params);
     virtual void beginTransaction() = 0;
     virtual void commitTransaction() = 0;
     virtual void rollbackTransaction() = 0;

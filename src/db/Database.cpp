@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "db/Errors.h"
+#include "db/Text.h"
 
 namespace fas::db {
 
@@ -103,6 +104,40 @@ Recordset Database::query(std::string_view sql, const Params& params) {
     Connection& c = connection(sql);
     beforeStatement(sql, params);
     return Recordset(std::string(sql), c.query(sql, params));
+}
+
+Recordset Database::query(std::string_view sql, const Params& params,
+                          const std::vector<std::string_view>& keep) {
+    Connection& c = connection(sql);
+    beforeStatement(sql, params);
+    const std::unique_ptr<RowSource> rows = c.open(sql, params);
+    std::vector<std::size_t> kept;
+    ResultSet result;
+    for (std::size_t i = 0; i < rows->columns().size(); ++i) {
+        const std::string& name = rows->columns()[i];
+        for (const std::string_view wanted : keep) {
+            if (equalsIgnoringCase(name, wanted)) {
+                kept.push_back(i);
+                result.columns.push_back(name);
+                break;
+            }
+        }
+    }
+    ResultSet row;
+    row.columns = rows->columns();
+    while (rows->next(row)) {
+        result.addRow();
+        for (const std::size_t i : kept) {
+            result.addValue(row.cell(0, i));
+        }
+    }
+    return Recordset(std::string(sql), std::move(result));
+}
+
+Recordset Database::forward(std::string_view sql, const Params& params) {
+    Connection& c = connection(sql);
+    beforeStatement(sql, params);
+    return Recordset(std::string(sql), c.open(sql, params));
 }
 
 void Database::beginUnit() {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/Connection.h"
 #include "db/Recordset.h"
@@ -45,6 +46,13 @@ class Database {
     void execute(std::string_view sql, const Params& params = {});
     // Opens a static recordset.
     Recordset query(std::string_view sql, const Params& params = {});
+    // Opens a static recordset holding only the named columns of each row (names the query does
+    // not have are left out), for a walk that writes what it reads but needs few of its columns.
+    Recordset query(std::string_view sql, const Params& params,
+                    const std::vector<std::string_view>& keep);
+    // Opens a forward recordset: rows are read as the walk reaches them. Only for walks whose
+    // statements never change the rows the query reads or adds rows it could return.
+    Recordset forward(std::string_view sql, const Params& params = {});
 
     void beginTransaction();
     void commitTransaction();

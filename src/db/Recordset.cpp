@@ -9,8 +9,18 @@ namespace fas::db {
 Recordset::Recordset(std::string sql, ResultSet result)
     : sql_(std::move(sql)), result_(std::move(result)) {}
 
+Recordset::Recordset(std::string sql, std::unique_ptr<RowSource> forward)
+    : sql_(std::move(sql)), forward_(std::move(forward)) {
+    result_.columns = forward_->columns();
+    forwardRow_ = forward_->next(result_);
+}
+
 void Recordset::moveNext() {
-    if (!eof()) {
+    if (forward_) {
+        if (forwardRow_) {
+            forwardRow_ = forward_->next(result_);
+        }
+    } else if (!eof()) {
         ++position_;
     }
 }

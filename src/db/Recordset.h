@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -12,16 +13,19 @@
 
 namespace fas::db {
 
-// A static recordset: every row was fetched when the query was opened, so statements executed
-// while walking it never disturb it.
+// A recordset. A static one holds every row, fetched when the query was opened, so statements
+// executed while walking it never disturb it. A forward one reads each row as the walk reaches
+// it, for walks whose own statements never touch the rows they read; its memory is one row.
 class Recordset {
   public:
     Recordset() = default;
     Recordset(std::string sql, ResultSet result);
+    Recordset(std::string sql, std::unique_ptr<RowSource> forward);
 
-    bool eof() const { return position_ >= result_.rowCount(); }
-    bool empty() const { return result_.rowCount() == 0; }
+    bool eof() const { return forward_ ? !forwardRow_ : position_ >= result_.rowCount(); }
     void moveNext();
+    // Static recordsets only: a forward one does not know what is still to come.
+    bool empty() const { return result_.rowCount() == 0; }
     std::size_t rowCount() const { return result_.rowCount(); }
     const std::vector<std::string>& columns() const { return result_.columns; }
     const std::string& sql() const { return sql_; }
@@ -45,8 +49,10 @@ class Recordset {
     [[noreturn]] void rethrow(std::string_view column, const std::exception& e) const;
 
     std::string sql_;
-    ResultSet result_;
+    ResultSet result_;  // a forward recordset's current row
     std::size_t position_ = 0;
+    std::shared_ptr<RowSource> forward_;  // shared by copies, which walk on together
+    bool forwardRow_ = false;
     // Names already looked up, as the caller wrote them: rules read the same few columns of
     // every row.
     mutable std::vector<std::pair<std::string, std::size_t>> lookedUp_;

@@ -47,6 +47,37 @@ void ResultSet::addValue(const Value& v) {
     }
 }
 
+namespace {
+
+// A result fetched completely, handed over row by row.
+class FetchedRows final : public RowSource {
+  public:
+    explicit FetchedRows(ResultSet rows) : rows_(std::move(rows)) {}
+    const std::vector<std::string>& columns() const override { return rows_.columns; }
+    bool next(ResultSet& row) override {
+        if (next_ >= rows_.rowCount()) {
+            return false;
+        }
+        row.clearRows();
+        row.addRow();
+        for (std::size_t c = 0; c < rows_.columns.size(); ++c) {
+            row.addValue(rows_.cell(next_, c));
+        }
+        ++next_;
+        return true;
+    }
+
+  private:
+    ResultSet rows_;
+    std::size_t next_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<RowSource> Connection::open(std::string_view sql, const Params& params) {
+    return std::make_unique<FetchedRows>(query(sql, params));
+}
+
 Value ResultSet::cell(std::size_t row, std::size_t column) const {
     const Cell& c = cells_.at(row * columns.size() + column);
     switch (c.kind) {

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "db/Connection.h"
 #include "db/Errors.h"
@@ -26,6 +27,83 @@ bool meansLostConnection(int code) {
             return false;
     }
 }
+
+void addColumn(ResultSet& result, sqlite3_stmt* stmt, int i) {
+    switch (sqlite3_column_type(stmt, i)) {
+        case SQLITE_INTEGER:
+            result.addInteger(sqlite3_column_int64(stmt, i));
+            break;
+        case SQLITE_FLOAT:
+            result.addReal(sqlite3_column_double(stmt, i));
+            break;
+        case SQLITE_NULL:
+            result.addNull();
+            break;
+        default: {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
+            const int size = sqlite3_column_bytes(stmt, i);
+            result.addText(std::string_view(text ? text : "", static_cast<std::size_t>(size)));
+            break;
+        }
+    }
+}
+
+std::vector<std::string> columnNames(sqlite3_stmt* stmt) {
+    std::vector<std::string> names;
+    const int columns = sqlite3_column_count(stmt);
+    names.reserve(static_cast<std::size_t>(columns));
+    for (int i = 0; i < columns; ++i) {
+        const char* name = sqlite3_column_name(stmt, i);
+        names.emplace_back(name ? name : "");
+    }
+    return names;
+}
+
+[[noreturn]] void fail(sqlite3* db, int rc, std::string_view sql) {
+    throw DatabaseError(
+        std::string(sqlite3_errmsg(db)) + " (statement: " + statementForMessage(sql) + ")",
+        meansLostConnection(rc));
+}
+
+// A query stepped row by row. It owns its statement, so a walk may run the same text again
+// and may outlive its connection (SQLite closes a connection once its last statement is gone).
+class SteppedRows final : public RowSource {
+  public:
+    SteppedRows(sqlite3_stmt* stmt, std::string sql)
+        : stmt_(stmt), sql_(std::move(sql)), columns_(columnNames(stmt)) {}
+    ~SteppedRows() override { sqlite3_finalize(stmt_); }
+    SteppedRows(const SteppedRows&) = delete;
+    SteppedRows& operator=(const SteppedRows&) = delete;
+
+    const std::vector<std::string>& columns() const override { return columns_; }
+    bool next(ResultSet& row) override {
+        if (done_) {
+            return false;
+        }
+        const int rc = sqlite3_step(stmt_);
+        if (rc != SQLITE_ROW) {
+            done_ = true;
+            // Ended now, so the walk holds no read snapshot while the rest of the step writes.
+            sqlite3_reset(stmt_);
+            if (rc != SQLITE_DONE) {
+                fail(sqlite3_db_handle(stmt_), rc, sql_);
+            }
+            return false;
+        }
+        row.clearRows();
+        row.addRow();
+        for (int i = 0; i < static_cast<int>(columns_.size()); ++i) {
+            addColumn(row, stmt_, i);
+        }
+        return true;
+    }
+
+  private:
+    sqlite3_stmt* stmt_;
+    std::string sql_;
+    std::vector<std::string> columns_;
+    bool done_ = false;
+};
 
 class SqliteConnection final : public Connection {
   public:
@@ -51,6 +129,8 @@ class SqliteConnection final : public Connection {
             // that keeps the mode from changing now, the server works in the file's own mode.
             sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
             exec("PRAGMA synchronous=NORMAL");
+            exec("PRAGMA cache_size=-65536");
+            exec("PRAGMA wal_autocheckpoint=10000");
             exec("PRAGMA foreign_keys=OFF");
             registerTsqlFunctions(db_);
         } catch (const DatabaseError& e) {
@@ -79,12 +159,8 @@ class SqliteConnection final : public Connection {
         Reset reset{stmt};
         bind(stmt, sql, params);
         ResultSet result;
-        const int columns = sqlite3_column_count(stmt);
-        result.columns.reserve(static_cast<std::size_t>(columns));
-        for (int i = 0; i < columns; ++i) {
-            const char* name = sqlite3_column_name(stmt, i);
-            result.columns.emplace_back(name ? name : "");
-        }
+        result.columns = columnNames(stmt);
+        const int columns = static_cast<int>(result.columns.size());
         int rc;
         while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
             result.addRow();
@@ -98,6 +174,23 @@ class SqliteConnection final : public Connection {
         return result;
     }
 
+    std::unique_ptr<RowSource> open(std::string_view sql, const Params& params) override {
+        const std::string translated = translateTsql(sql);
+        sqlite3_stmt* stmt = nullptr;
+        const int rc = sqlite3_prepare_v2(db_, translated.c_str(),
+                                          static_cast<int>(translated.size()), &stmt, nullptr);
+        if (rc != SQLITE_OK || stmt == nullptr) {
+            sqlite3_finalize(stmt);
+            if (rc == SQLITE_OK) {
+                throw DatabaseError("Empty statement: " + statementForMessage(sql));
+            }
+            fail(rc, sql);
+        }
+        auto rows = std::make_unique<SteppedRows>(stmt, std::string(sql));
+        bind(stmt, sql, params);
+        return rows;
+    }
+
     void beginTransaction() override { exec("BEGIN IMMEDIATE"); }
     void commitTransaction() override { exec("COMMIT"); }
     void rollbackTransaction() override {
@@ -106,10 +199,36 @@ class SqliteConnection final : public Connection {
         }
     }
 
-    // A savepoint is a transaction of its own outside one, and nests inside a dry run's.
-    void beginUnit() override { exec("SAVEPOINT fas_unit"); }
-    void commitUnit() override { exec("RELEASE fas_unit"); }
-    void rollbackUnit() override { exec("ROLLBACK TO fas_unit; RELEASE fas_unit"); }
+    // Outside a transaction a unit is one that takes the write lock at once, so a walk inside
+    // it reads what it will write over and no other program commits in between. Inside a
+    // transaction (a dry run's, or a step's unit) it is a savepoint.
+    void beginUnit() override {
+        if (sqlite3_get_autocommit(db_)) {
+            exec("BEGIN IMMEDIATE");
+            unitsOwningTransaction_.push_back(true);
+        } else {
+            exec("SAVEPOINT fas_unit");
+            unitsOwningTransaction_.push_back(false);
+        }
+    }
+    // A unit whose commit failed stays open, to be rolled back.
+    void commitUnit() override {
+        if (unitsOwningTransaction_.empty()) {
+            throw DatabaseError("No unit of work is open");
+        }
+        exec(unitsOwningTransaction_.back() ? "COMMIT" : "RELEASE fas_unit");
+        unitsOwningTransaction_.pop_back();
+    }
+    void rollbackUnit() override {
+        const bool owns = popUnit();
+        if (owns) {
+            if (!sqlite3_get_autocommit(db_)) {
+                exec("ROLLBACK");
+            }
+        } else {
+            exec("ROLLBACK TO fas_unit; RELEASE fas_unit");
+        }
+    }
 
   private:
     // Resets a statement and drops its bindings when a call leaves, so the cached statement is
@@ -208,33 +327,19 @@ class SqliteConnection final : public Connection {
         }
     }
 
-    static void addColumn(ResultSet& result, sqlite3_stmt* stmt, int i) {
-        switch (sqlite3_column_type(stmt, i)) {
-            case SQLITE_INTEGER:
-                result.addInteger(sqlite3_column_int64(stmt, i));
-                break;
-            case SQLITE_FLOAT:
-                result.addReal(sqlite3_column_double(stmt, i));
-                break;
-            case SQLITE_NULL:
-                result.addNull();
-                break;
-            default: {
-                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, i));
-                const int size = sqlite3_column_bytes(stmt, i);
-                result.addText(std::string_view(text ? text : "", static_cast<std::size_t>(size)));
-                break;
-            }
-        }
-    }
+    [[noreturn]] void fail(int rc, std::string_view sql) { db::fail(db_, rc, sql); }
 
-    [[noreturn]] void fail(int rc, std::string_view sql) {
-        throw DatabaseError(
-            std::string(sqlite3_errmsg(db_)) + " (statement: " + statementForMessage(sql) + ")",
-            meansLostConnection(rc));
+    bool popUnit() {
+        if (unitsOwningTransaction_.empty()) {
+            throw DatabaseError("No unit of work is open");
+        }
+        const bool owns = unitsOwningTransaction_.back();
+        unitsOwningTransaction_.pop_back();
+        return owns;
     }
 
     sqlite3* db_ = nullptr;
+    std::vector<bool> unitsOwningTransaction_;
     std::unordered_map<std::string, sqlite3_stmt*> cache_;
 };
 

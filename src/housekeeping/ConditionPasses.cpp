@@ -20,7 +20,9 @@ std::string closingQuery(const RuleParameters& params) {
 void closeIssuesMeetingCondition(ServerState& state) {
     RuleState& ruleState = state.rules;
     ruleState.sql = closingQuery(ruleState.params);
-    for (db::Recordset rs = state.db.query(ruleState.sql, {db::Value(ruleState.params.Item)});
+    // Static, as the walk closes the issues it reads; it needs their IDs only.
+    for (db::Recordset rs =
+             state.db.query(ruleState.sql, {db::Value(ruleState.params.Item)}, {"IssueID"});
          !rs.eof(); rs.moveNext()) {
         rules::CloseAutoIssue(state, rs.int64("IssueID"));
     }

@@ -14,7 +14,7 @@ constexpr std::string_view kAgedSafetyScoreIssues =
 
 void CloseAgedSafetyScoreIssues(ServerState& state) {
     state.rules.sql = kAgedSafetyScoreIssues;
-    for (db::Recordset rs = state.db.query(state.rules.sql); !rs.eof(); rs.moveNext()) {
+    for (db::Recordset rs = state.db.query(state.rules.sql, {}, {"ID"}); !rs.eof(); rs.moveNext()) {
         rules::CloseAutoIssue(state, rs.int64("ID"), "Non-Resolvable");
     }
 }

@@ -22,24 +22,23 @@ struct RecipientGroup {
     std::string recipientText;
     db::Value senderAddress;  // of the group's last row
     db::Value senderName;
-    std::string body;
     std::string idList;  // "5,9"
     std::size_t rows = 0;
 };
 
 std::vector<RecipientGroup> readOutbox(db::Database& db) {
     std::vector<RecipientGroup> groups;
-    // Static: rows queued while messages go out wait for the next run.
-    for (auto outbox = db.query(kOutboxQuery); !outbox.eof(); outbox.moveNext()) {
+    // Read completely before the first message goes out: rows queued while messages go out
+    // wait for the next run. Nothing is written while it is read. The bodies are read message by
+    // message (messageBody): all of them together grow with the outbox of a first run.
+    for (auto outbox = db.forward(kOutboxQuery); !outbox.eof(); outbox.moveNext()) {
         std::string recipientText = outbox.text("EmailTo");
         if (groups.empty() || groups.back().recipientText != recipientText) {
-            groups.push_back({std::move(recipientText), {}, {}, {}, {}, 0});
+            groups.push_back({std::move(recipientText), {}, {}, {}, 0});
         }
         auto& group = groups.back();
         group.senderAddress = outbox.value("EmailFrom");
         group.senderName = outbox.value("EmailFromName");
-        group.body += outbox.joined("EmailBody");
-        group.body += "\r\n";
         if (!group.idList.empty()) {
             group.idList += ',';
         }
@@ -76,6 +75,18 @@ std::string senderText(const db::Value& value, const char* column) {
     }
 }
 
+// The group's bodies in outbox order, each followed by a line break.
+std::string messageBody(db::Database& db, const RecipientGroup& group) {
+    std::string body;
+    for (auto rows = db.forward("SELECT EmailBody FROM AutomationServer_EmailsSent WHERE ID IN (" +
+                                group.idList + ") ORDER BY ID");
+         !rows.eof(); rows.moveNext()) {
+        body += rows.joined("EmailBody");
+        body += "\r\n";
+    }
+    return body;
+}
+
 void markSent(db::Database& db, const RecipientGroup& group) {
     db.execute("UPDATE AutomationServer_EmailsSent SET EmailSent=1,DateSent=? WHERE ID IN (" +
                    group.idList + ")",
@@ -88,8 +99,8 @@ void dispatch(ServerState& state, const std::vector<RecipientGroup>& groups,
     std::unique_ptr<MailTransport> owned;
     for (std::size_t i = 0; i < groups.size(); ++i) {
         const auto& group = groups[i];
-        const std::string body =
-            group.body + "\r\n\r\n\r\n" + state.company.AutomationServerEmailFooter;
+        const std::string body = messageBody(state.db, group) + "\r\n\r\n\r\n" +
+                                 state.company.AutomationServerEmailFooter;
         DeliveryResult result;
         try {
             if (transport == nullptr) {

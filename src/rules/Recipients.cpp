@@ -91,12 +91,16 @@ std::string GetTestTypeName(ServerState& state, const db::Value& testTypeId) {
     if (testTypeId.isNull()) {
         return {};  // a test without a type is named by the empty text
     }
+    const std::string key = testTypeId.joined();
+    const auto cached = state.recipients.testTypeNames.find(key);
+    if (cached != state.recipients.testTypeNames.end()) {
+        return cached->second;
+    }
     const db::Recordset rs = state.db.query(
         "SELECT ISNULL(Name,'') AS Name FROM DrugAlcoholTestType WHERE ID = ?", {testTypeId});
-    if (rs.eof()) {
-        return {};
-    }
-    return rs.joined("Name");
+    std::string name = rs.eof() ? std::string() : rs.joined("Name");
+    state.recipients.testTypeNames.emplace(key, name);
+    return name;
 }
 
 }  // namespace fas::rules

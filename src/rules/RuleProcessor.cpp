@@ -116,9 +116,11 @@ bool isOwnAutoIssue(RuleKind kind, const RuleParameters& p, const db::Recordset&
 void autoClosePhase(ServerState& state, RuleKind kind, const RuleParameters& p) {
     RuleState& rules = state.rules;
     rules.sql = AutoCloseQuery(kind, p);
+    // Static, as the walk closes the issues it reads; it needs their IDs only.
     db::Recordset rs = state.db.query(
         rules.sql,
-        {db::Value(p.Item), db::Value(limitAfterDays(rules.settings.CreateIssueDaysInAdvance))});
+        {db::Value(p.Item), db::Value(limitAfterDays(rules.settings.CreateIssueDaysInAdvance))},
+        {"IssueID"});
     for (; !rs.eof(); rs.moveNext()) {
         CloseAutoIssue(state, rs.int64("IssueID"));
     }
@@ -127,9 +129,11 @@ void autoClosePhase(ServerState& state, RuleKind kind, const RuleParameters& p) 
 void notificationPhase(ServerState& state, RuleKind kind, const RuleParameters& p) {
     RuleState& rules = state.rules;
     rules.sql = NotificationQuery(kind, p);
+    // Read as it comes: the walk adds outbox rows and notification records of rows it has
+    // passed, which no later row of the walk can match.
     db::Recordset rs =
-        state.db.query(rules.sql, {db::Value(p.Category), db::Value(p.Item),
-                                   db::Value(limitAfterDays(rules.settings.DaysInAdvance))});
+        state.db.forward(rules.sql, {db::Value(p.Category), db::Value(p.Item),
+                                     db::Value(limitAfterDays(rules.settings.DaysInAdvance))});
     for (; !rs.eof(); rs.moveNext()) {
         if (rs.int64("EmailID") != 0 || isOwnAutoIssue(kind, p, rs)) {
             continue;  // notified for this date already, or an issue of its own
@@ -173,9 +177,16 @@ void notificationPhase(ServerState& state, RuleKind kind, const RuleParameters& 
 void issuePhase(ServerState& state, RuleKind kind, const RuleParameters& p) {
     RuleState& rules = state.rules;
     rules.sql = IssueQuery(kind, p);
-    db::Recordset rs = state.db.query(
-        rules.sql,
-        {db::Value(p.Item), db::Value(limitAfterDays(rules.settings.CreateIssueDaysInAdvance))});
+    const db::Params values{db::Value(p.Item),
+                            db::Value(limitAfterDays(rules.settings.CreateIssueDaysInAdvance))};
+    // The walk adds issues for rows it has passed, which no later row can match, so it reads its
+    // rows as they come; a walk of Issues itself keeps the rows as they were when it began (an
+    // issue it raises is not one of its rows), holding only the columns it reads.
+    db::Recordset rs = p.Table == "Issues"
+                           ? state.db.query(rules.sql, values,
+                                            {"IssueID", "EnteredBy", "AUTO_Item", p.Field,
+                                             "tmpDescField", "ID", "ContractID", "TestTypeID"})
+                           : state.db.forward(rules.sql, values);
     for (; !rs.eof(); rs.moveNext()) {
         if (rs.int64("IssueID") != 0 || isOwnAutoIssue(kind, p, rs)) {
             continue;  // an automatic issue of that day exists, or is the row itself

@@ -1,34 +1,38 @@
 #pragma once
 
-#include <cstdint>
-#include <stdexcept>
-
 namespace fas {
 
-class CounterOverflow : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
-// The three counters of a run: 16-bit signed, as the log table and the results line show them.
-// Adding to 32767 is an overflow error that ends the step like any other error.
+// The three counters of a run. They count the true totals, which the results line shows; the log
+// table keeps its 16-bit columns (other programs read them), so a total written there is clamped
+// to the largest value a column holds. Counting never fails a step.
 class RunCounters {
   public:
-    std::int16_t emails() const { return emails_; }
-    std::int16_t issuesCreated() const { return issuesCreated_; }
-    std::int16_t issuesClosed() const { return issuesClosed_; }
+    static constexpr int kLogColumnLimit = 32767;
 
-    void addEmail() { add(emails_, "e-mails"); }
-    void addIssueCreated() { add(issuesCreated_, "issues created"); }
-    void addIssueClosed() { add(issuesClosed_, "issues closed"); }
+    int emails() const { return emails_; }
+    int issuesCreated() const { return issuesCreated_; }
+    int issuesClosed() const { return issuesClosed_; }
+
+    // What the log row's columns receive.
+    int loggedEmails() const { return logged(emails_); }
+    int loggedIssuesCreated() const { return logged(issuesCreated_); }
+    int loggedIssuesClosed() const { return logged(issuesClosed_); }
+
+    void addEmail() { ++emails_; }
+    void addIssueCreated() { ++issuesCreated_; }
+    void addIssueClosed() { ++issuesClosed_; }
     void reset() { emails_ = issuesCreated_ = issuesClosed_ = 0; }
 
-  private:
-    static void add(std::int16_t& counter, const char* name);
+    // Test seam: a lower log limit lets a small case pass it.
+    void setLogLimitForTest(int limit) { logLimit_ = limit; }
 
-    std::int16_t emails_ = 0;
-    std::int16_t issuesCreated_ = 0;
-    std::int16_t issuesClosed_ = 0;
+  private:
+    int logged(int total) const { return total < logLimit_ ? total : logLimit_; }
+
+    int emails_ = 0;
+    int issuesCreated_ = 0;
+    int issuesClosed_ = 0;
+    int logLimit_ = kLogColumnLimit;
 };
 
 }  // namespace fas

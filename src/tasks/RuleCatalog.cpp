@@ -5,6 +5,7 @@
 #include "housekeeping/ClosingPasses.h"
 #include "mail/DispatchOutbox.h"
 #include "rules/RuleEntries.h"
+#include "state/StepUnit.h"
 #include "tasks/CatalogTable.h"
 
 namespace fas::tasks {
@@ -13,17 +14,28 @@ namespace {
 using Entry = void (*)(ServerState&, const RuleParameters&);
 using Pass = void (*)(ServerState&);
 
+// Rules and closing passes write as one unit per step (see InStepUnit).
 TaskStep withParameters(const CatalogEntry& entry, Entry entryPoint) {
     const RuleParameters params = entry.params;
     return TaskStep{"step " + std::to_string(entry.step) + " (" + processorName(entry.processor) +
                         ", " + entry.params.Item + ")",
-                    [entryPoint, params](ServerState& state) { entryPoint(state, params); }};
+                    [entryPoint, params](ServerState& state) {
+                        InStepUnit(state, [&] { entryPoint(state, params); });
+                    }};
 }
 
 TaskStep withoutParameters(const CatalogEntry& entry, Pass pass) {
     return TaskStep{
         "step " + std::to_string(entry.step) + " (" + processorName(entry.processor) + ")",
-        [pass](ServerState& state) { pass(state); }};
+        [pass](ServerState& state) { InStepUnit(state, [&] { pass(state); }); }};
+}
+
+// The dispatch marks each message sent the moment the server took it: a unit around it would
+// let a lost connection undo marks of messages already out, and send them again.
+TaskStep dispatchStep(const CatalogEntry& entry) {
+    return TaskStep{
+        "step " + std::to_string(entry.step) + " (" + processorName(entry.processor) + ")",
+        [](ServerState& state) { mail::DispatchOutbox(state); }};
 }
 
 TaskStep toTask(const CatalogEntry& entry) {
@@ -45,8 +57,7 @@ TaskStep toTask(const CatalogEntry& entry) {
         case Processor::CloseDuplicateIssues:
             return withoutParameters(entry, &housekeeping::CloseDuplicateIssues);
         case Processor::DispatchOutbox:
-            return withoutParameters(entry,
-                                     [](ServerState& state) { mail::DispatchOutbox(state); });
+            return dispatchStep(entry);
     }
     return {};
 }

@@ -88,9 +88,9 @@ void RunTasks(ServerState& state, const TaskList& steps) {
     }
     if (!lost) {
         perform(state, "Writing the AutomationServer_Log row", [&] {
-            state.db.execute(kInsertLogSql, {db::Value(state.counters.emails()),
-                                             db::Value(state.counters.issuesCreated()),
-                                             db::Value(state.counters.issuesClosed())});
+            state.db.execute(kInsertLogSql, {db::Value(state.counters.loggedEmails()),
+                                             db::Value(state.counters.loggedIssuesCreated()),
+                                             db::Value(state.counters.loggedIssuesClosed())});
         });
     }
     if (state.options.dryRun && !lost) {

@@ -4,8 +4,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "startup/CompanySettingsLoader.h"
 #include "support/TestDatabase.h"
 #include "tasks/ResultsLine.h"
+#include "tasks/RuleCatalog.h"
 #include "tasks/RunTasks.h"
 
 namespace fas::tasks {
@@ -152,6 +154,37 @@ TEST(RunTasks, LiftsOnlyTheMutesWhoseTimeHasComeByTheDatabaseClock) {
                 (rs.value("EnableNotificationsAtTime").isNull() ? "-" : "+") + " ";
     }
     EXPECT_EQ(seen, "0- 0- 1+ 1- 0+ ");
+}
+
+// Counting never stops work: past what the log row's columns hold (a limit lowered here), the
+// run raises, closes and sends all it would, the results line shows the true totals and the log
+// row receives them clamped.
+TEST(RunTasks, ARunPastTheLogRowsLimitDoesAllItsWork) {
+    std::vector<std::string> lines, rows;
+    std::vector<std::int64_t> issues;
+    for (const int limit : {4, RunCounters::kLogColumnLimit}) {
+        test::OpenState site(test::DemoTemplate());
+        ServerState& st = site.state;
+        st.options.pickupDirectory = site.database.dir() / "pickup";
+        startup::LoadCompanySettings(st);
+        st.db.CloseDatabase();
+        st.counters.setLogLimitForTest(limit);
+        testing::internal::CaptureStderr();
+        RunTasks(st, RuleCatalog());
+        testing::internal::GetCapturedStderr();
+        EXPECT_THAT(st.report.errors, testing::IsEmpty());
+        EXPECT_GT(st.counters.issuesClosed(), 4);
+        lines.push_back(ResultsLine(st, db::DateTime::fromDate(2027, 1, 2)));
+        ASSERT_TRUE(st.db.OpenDatabase());
+        issues.push_back(site.count("SELECT COUNT(*) FROM Issues"));
+        auto log = st.db.query("SELECT * FROM AutomationServer_Log");
+        rows.push_back(log.joined("CountEmails") + "/" + log.joined("CountIssues") + "/" +
+                       log.joined("CountIssuesClose"));
+    }
+    EXPECT_EQ(lines[0], lines[1]);
+    EXPECT_EQ(issues[0], issues[1]);
+    EXPECT_EQ(rows[0], "4/4/4");
+    EXPECT_THAT(lines[1], HasSubstr("Emails: " + rows[1].substr(0, rows[1].find('/'))));
 }
 
 }  // namespace
