@@ -15,8 +15,8 @@ class InstanceLockError : public std::runtime_error {
 };
 
 // One server per database: an exclusive flock() on a file named after the database, in
-// InstanceLockDirectory(). Servers of different databases run side by side. The system releases the lock
-// when the process ends, however it ends.
+// InstanceLockDirectory(). Servers of different databases run side by side. The system releases the
+// lock when the process ends, however it ends.
 class InstanceLock {
   public:
     // The lock for the database `location` (config.txt's connection string; a relative sqlite:
@@ -50,8 +50,8 @@ std::string NormalisedDatabaseKey(std::string_view location,
 inline constexpr const char* kServiceRuntimeDirectory = "/run/automation-server";
 
 // Where lock files live: the service's runtime directory when systemd names one
-// ($RUNTIME_DIRECTORY); otherwise kServiceRuntimeDirectory when it exists, so that a copy started by
-// hand on a machine running the service meets the service's lock; otherwise the temporary
+// ($RUNTIME_DIRECTORY); otherwise kServiceRuntimeDirectory when it exists, so that a copy started
+// by hand on a machine running the service meets the service's lock; otherwise the temporary
 // directory.
 std::filesystem::path InstanceLockDirectory();
 

@@ -37,8 +37,8 @@ struct StepReport {
 // per-step report show it.
 struct RunReport {
     std::vector<std::string> errors;
-    std::vector<StepReport> steps;  // the steps that did anything or failed
-    int notificationsQueued = 0;    // outbox rows queued by this run
+    std::vector<StepReport> steps;            // the steps that did anything or failed
+    int notificationsQueued = 0;              // outbox rows queued by this run
     std::optional<std::size_t> stoppedAfter;  // steps performed when a stop request ended the run
     void clear() {
         errors.clear();

@@ -58,8 +58,8 @@ int RunCommandLine(int argc, char** argv, const WindowRunner& runWindow) {
 int ExecWindowProgram(int argc, char** argv, ServerState&, const std::filesystem::path&) {
     std::error_code error;
     auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    const auto window = (error ? std::filesystem::path(argv[0]) : self).parent_path() /
-                        "automation-server-window";
+    const auto window =
+        (error ? std::filesystem::path(argv[0]) : self).parent_path() / "automation-server-window";
     std::vector<char*> arguments(argv, argv + argc);
     arguments.push_back(nullptr);
     ::execv(window.c_str(), arguments.data());

@@ -81,8 +81,8 @@ int RunHeadless(ServerState& state, const std::filesystem::path& configFile, boo
     ServiceClock clock(state.control, notifier);
     // Before start-up: database drivers and the mail library may start threads of their own.
     const StopSignals signals([&] {
-        notifier.stopping();
         clock.requestStop();
+        notifier.stopping();
     });
 
     const auto started = startup::StartServer(state, configFile);
