@@ -37,9 +37,10 @@ struct StepReport {
 // per-step report show it.
 struct RunReport {
     std::vector<std::string> errors;
-    std::vector<StepReport> steps;            // the steps that did anything or failed
-    int notificationsQueued = 0;              // outbox rows queued by this run
-    std::optional<std::size_t> stoppedAfter;  // steps performed when a stop request ended the run
+    std::vector<StepReport> steps;  // the steps that did anything or failed
+    int notificationsQueued = 0;    // outbox rows queued by this run
+    // The steps performed when a stop request ended the run early.
+    std::optional<std::size_t> stoppedAfter;
     void clear() {
         errors.clear();
         steps.clear();
