@@ -46,9 +46,6 @@ class NotifySocket {
         }
         return false;
     }
-    long count(std::string_view message) const {
-        return std::count(seen.begin(), seen.end(), message);
-    }
     std::map<std::string, std::optional<std::string>> environment() const {
         // A watchdog of 2 s: the server must report in at least every second while it waits.
         return {{"NOTIFY_SOCKET", path_.string()},
@@ -84,14 +81,13 @@ struct Site {
         s.db.setLocation("sqlite:compliance.db", dir.path());
         EXPECT_TRUE(s.db.OpenDatabase());
         std::string out;
-        for (const char* sql :
-             {"SELECT COUNT(*) AS N FROM Issues",
-              "SELECT COUNT(*) AS N FROM Issues WHERE Status='Open'",
-              "SELECT COUNT(*) AS N FROM AutomationServer_EmailsSent",
-              "SELECT COUNT(*) AS N FROM AutomationServer_EmailsSent WHERE EmailSent=1",
-              "SELECT COUNT(*) AS N FROM AutomationServer_Emails",
-              "SELECT COUNT(*) AS N FROM AutomationServer_Log"}) {
-            out += std::to_string(s.db.query(sql).int64("N")) + " ";
+        for (const char* rows :
+             {"Issues", "Issues WHERE Status='Open'", "AutomationServer_EmailsSent",
+              "AutomationServer_EmailsSent WHERE EmailSent=1", "AutomationServer_Emails",
+              "AutomationServer_Log"}) {
+            out += std::to_string(
+                       s.db.query(std::string("SELECT COUNT(*) AS N FROM ") + rows).int64("N")) +
+                   " ";
         }
         s.db.CloseDatabase();
         const auto files =
@@ -100,20 +96,17 @@ struct Site {
     }
 };
 
-class ServiceProtocolE2E : public testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        original_ = new test::TempDir;
-        tools::GenerateDemoDatabase(original_->path() / "compliance.db",
-                                    tools::DemoScale::scaled(0.02));
-    }
-    static void TearDownTestSuite() { delete original_; }
-    static std::filesystem::path original() { return original_->path() / "compliance.db"; }
-    static test::TempDir* original_;
-};
-test::TempDir* ServiceProtocolE2E::original_ = nullptr;
+// The demo database every case starts from, made once.
+const std::filesystem::path& original() {
+    static const test::TempDir dir;
+    static const std::filesystem::path file = [] {
+        tools::GenerateDemoDatabase(dir.path() / "compliance.db", tools::DemoScale::scaled(0.02));
+        return dir.path() / "compliance.db";
+    }();
+    return file;
+}
 
-TEST_F(ServiceProtocolE2E, ReadyStatusWatchdogAndStoppingReachTheServiceManager) {
+TEST(ServiceProtocolE2E, ReadyStatusWatchdogAndStoppingReachTheServiceManager) {
     Site site(original());
     NotifySocket notify(site.dir.path() / "notify");
     test::TempDir runtime;
@@ -125,7 +118,8 @@ TEST_F(ServiceProtocolE2E, ReadyStatusWatchdogAndStoppingReachTheServiceManager)
     EXPECT_EQ(notify.seen, std::vector<std::string>{"READY=1"});  // nothing before start-up ends
     EXPECT_FALSE(std::filesystem::is_empty(runtime.path()));      // the lock is where systemd said
     ASSERT_TRUE(notify.waitFor("STATUS="));
-    EXPECT_GT(notify.count("WATCHDOG=1"), 10) << "between the catalog steps of the run";
+    EXPECT_GT(std::count(notify.seen.begin(), notify.seen.end(), "WATCHDOG=1"), 10)
+        << "between the catalog steps of the run";
     ASSERT_TRUE(server.waitForOutput("\n", std::chrono::seconds(10)));
     EXPECT_EQ(notify.seen.back(), "STATUS=" + server.out().substr(0, server.out().find('\n')));
     EXPECT_THAT(notify.seen.back(), HasSubstr("  Issues Created: "));
@@ -138,7 +132,7 @@ TEST_F(ServiceProtocolE2E, ReadyStatusWatchdogAndStoppingReachTheServiceManager)
     EXPECT_TRUE(notify.waitFor("STOPPING=1", std::chrono::seconds(1)));
 }
 
-TEST_F(ServiceProtocolE2E, SigtermMidRunLeavesWhatTheNextRunCompletesAsOneRunWould) {
+TEST(ServiceProtocolE2E, SigtermMidRunLeavesWhatTheNextRunCompletesAsOneRunWould) {
     Site reference(original());
     ASSERT_EQ(test::RunProcess(reference.server({"--once"})).exitStatus, 0);
     const std::string once = reference.counts();
@@ -158,15 +152,14 @@ TEST_F(ServiceProtocolE2E, SigtermMidRunLeavesWhatTheNextRunCompletesAsOneRunWou
         const auto stopped = server.stop(SIGTERM);
         EXPECT_EQ(stopped.exitStatus, 0);
         EXPECT_THAT(stopped.err, StartsWith("Stopped on request after step ")) << heartbeats;
-        const std::string interrupted = site.counts();
-        EXPECT_THAT(interrupted, testing::EndsWith(" 0 0 messages")) << "no log row, nothing sent";
+        EXPECT_THAT(site.counts(), testing::EndsWith(" 0 0 messages")) << "no log row, no mail";
 
         ASSERT_EQ(test::RunProcess(site.server({"--once"})).exitStatus, 0);
         EXPECT_EQ(site.counts(), once) << "stopped after " << heartbeats << " heartbeat(s)";
     }
 }
 
-TEST_F(ServiceProtocolE2E, LinesCarryTheirSyslogPriorityWhenTheyGoToTheJournal) {
+TEST(ServiceProtocolE2E, LinesCarryTheirSyslogPriorityWhenTheyGoToTheJournal) {
     Site site(original());
     ServerState s;
     s.db.setLocation("sqlite:compliance.db", site.dir.path());
