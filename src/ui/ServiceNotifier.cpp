@@ -2,6 +2,7 @@
 
 #include <systemd/sd-daemon.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
