@@ -1,5 +1,5 @@
-#include "ui/Application.h"
+#include "ui/CommandEntry.h"
 
 int main(int argc, char** argv) {
-    return fas::ui::RunApplication(argc, argv);
+    return fas::ui::RunCommandLine(argc, argv, fas::ui::ExecWindowProgram);
 }

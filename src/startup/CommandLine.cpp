@@ -15,8 +15,8 @@ struct OptionSpec {
     std::function<void(CommandLine&, const std::string&)> apply;
 };
 
-const std::array<OptionSpec, 8>& options() {
-    static const std::array<OptionSpec, 8> kOptions = {{
+const std::array<OptionSpec, 9>& options() {
+    static const std::array<OptionSpec, 9> kOptions = {{
         {"--config", "FILE",
          "read the configuration from FILE instead of config.txt beside the program; a relative "
          "sqlite: path in it resolves against FILE's directory",
@@ -49,6 +49,8 @@ const std::array<OptionSpec, 8>& options() {
          [](CommandLine& c, const std::string&) { c.verbose = true; }},
         {"--help", "", "show this text and exit",
          [](CommandLine& c, const std::string&) { c.help = true; }},
+        {"--version", "", "print the version and exit",
+         [](CommandLine& c, const std::string&) { c.version = true; }},
     }};
     return kOptions;
 }
@@ -126,7 +128,7 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 std::string UsageText() {
     std::string text =
         "Usage: automation-server [--config FILE] [--headless] [--once] [--pickup-dir DIR]\n"
-        "                         [--dry-run] [--check] [--verbose] [--help]\n\n" +
+        "                         [--dry-run] [--check] [--verbose] [--help] [--version]\n\n" +
         wrapped(
             "Ferrow Automation Server 7.16: applies the compliance rule catalog to the "
             "database named in config.txt at every poll interval, raises and closes issues "

@@ -19,6 +19,7 @@ struct CommandLine {
     bool headless = false;                            // poll loop without a window
     bool once = false;                                // one task run, then exit
     bool help = false;
+    bool version = false;
     std::optional<std::filesystem::path> pickupDirectory;
     bool dryRun = false;   // one run inside a transaction that is rolled back
     bool check = false;    // preflight: check everything a run needs, change nothing

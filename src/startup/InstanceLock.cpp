@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 #include <string>
@@ -126,12 +127,24 @@ std::filesystem::path InstanceLockFile(std::string_view location,
     std::snprintf(
         hex.data(), hex.size(), "%016llx",
         static_cast<unsigned long long>(fnv1a(NormalisedDatabaseKey(location, baseDirectory))));
+    return InstanceLockDirectory() / ("automation-server-" + std::string(hex.data()) + ".lock");
+}
+
+std::filesystem::path InstanceLockDirectory() {
+    if (const char* runtime = std::getenv("RUNTIME_DIRECTORY"); runtime != nullptr && *runtime) {
+        // A unit with several runtime directories gets them separated by colons.
+        const std::string_view list(runtime);
+        return std::filesystem::path(list.substr(0, list.find(':')));
+    }
     std::error_code error;
+    if (std::filesystem::is_directory(kServiceRuntimeDirectory, error)) {
+        return kServiceRuntimeDirectory;
+    }
     auto directory = std::filesystem::temp_directory_path(error);
     if (error) {
         directory = "/tmp";
     }
-    return directory / ("automation-server-" + std::string(hex.data()) + ".lock");
+    return directory;
 }
 
 std::optional<InstanceLock> InstanceLock::acquire(std::string_view location,

@@ -14,9 +14,9 @@ class InstanceLockError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-// One server per database: an exclusive flock() on a file in the temporary directory named after
-// the database. Servers of different databases run side by side. The system releases the lock
-// when the process ends, however it ends.
+// One server per database: an exclusive flock() on a file named after the database, in
+// InstanceLockDirectory(). Servers of different databases run side by side. The system releases the
+// lock when the process ends, however it ends.
 class InstanceLock {
   public:
     // The lock for the database `location` (config.txt's connection string; a relative sqlite:
@@ -46,7 +46,16 @@ class InstanceLock {
 std::string NormalisedDatabaseKey(std::string_view location,
                                   const std::filesystem::path& baseDirectory);
 
-// The lock file of a database: <temp>/automation-server-<hash of the key>.lock.
+// The runtime directory the packaged service shares between its instances.
+inline constexpr const char* kServiceRuntimeDirectory = "/run/automation-server";
+
+// Where lock files live: the service's runtime directory when systemd names one
+// ($RUNTIME_DIRECTORY); otherwise kServiceRuntimeDirectory when it exists, so that a copy started
+// by hand on a machine running the service meets the service's lock; otherwise the temporary
+// directory.
+std::filesystem::path InstanceLockDirectory();
+
+// The lock file of a database: <lock directory>/automation-server-<hash of the key>.lock.
 std::filesystem::path InstanceLockFile(std::string_view location,
                                        const std::filesystem::path& baseDirectory);
 

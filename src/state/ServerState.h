@@ -1,6 +1,9 @@
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,12 +39,23 @@ struct RunReport {
     std::vector<std::string> errors;
     std::vector<StepReport> steps;  // the steps that did anything or failed
     int notificationsQueued = 0;    // outbox rows queued by this run
+    // The steps performed when a stop request ended the run early.
+    std::optional<std::size_t> stoppedAfter;
     void clear() {
         errors.clear();
         steps.clear();
         notificationsQueued = 0;
+        stoppedAfter.reset();
     }
     void recordError(std::string message) { errors.push_back(std::move(message)); }
+};
+
+// How the service manager takes part in a run: `betweenSteps` is called before each catalog step
+// (the watchdog's heartbeat); once `stopRequested` is set, the run ends before its next step, so
+// the step in progress is finished, never cut off. The flag is set by the signal watcher thread.
+struct RunControl {
+    std::function<void()> betweenSteps;
+    std::atomic<bool> stopRequested{false};
 };
 
 // The records that live for the whole process. One object, passed by reference: nothing here is
@@ -58,6 +72,7 @@ struct ServerState {
     RunReport report;
     RecipientCache recipients;  // per run
     ServerOptions options;
+    RunControl control;
 };
 
 }  // namespace fas

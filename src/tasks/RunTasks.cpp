@@ -80,13 +80,18 @@ void RunTasks(ServerState& state, const TaskList& steps) {
         lost = perform(state, "Lifting due notification mutes",
                        [&] { state.db.execute(kLiftDueMutesSql); }) == Outcome::ConnectionLost;
     }
-    for (const auto& step : steps) {
-        if (lost) {
+    for (std::size_t i = 0; i < steps.size() && !lost; ++i) {
+        if (state.control.betweenSteps) {
+            state.control.betweenSteps();
+        }
+        if (state.control.stopRequested) {
+            // Like an error that ends the run: what the steps did stays, no log row is written.
+            state.report.stoppedAfter = i;
             break;
         }
-        lost = performStep(state, step) == Outcome::ConnectionLost;
+        lost = performStep(state, steps[i]) == Outcome::ConnectionLost;
     }
-    if (!lost) {
+    if (!lost && !state.report.stoppedAfter) {
         perform(state, "Writing the AutomationServer_Log row", [&] {
             state.db.execute(kInsertLogSql, {db::Value(state.counters.loggedEmails()),
                                              db::Value(state.counters.loggedIssuesCreated()),

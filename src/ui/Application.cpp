@@ -4,19 +4,13 @@
 #include <QMessageBox>
 #include <iostream>
 #include <string>
-#include <vector>
 
-#include "startup/CommandLine.h"
-#include "startup/ConfigFile.h"
-#include "startup/Preflight.h"
 #include "startup/Startup.h"
 #include "tasks/RuleCatalog.h"
-#include "ui/HeadlessMode.h"
+#include "ui/CommandEntry.h"
 #include "ui/MainWindow.h"
 
 namespace fas::ui {
-
-using startup::RunPreflight;
 
 namespace {
 
@@ -61,38 +55,7 @@ int runWindow(int argc, char** argv, ServerState& state, const std::filesystem::
 }  // namespace
 
 int RunApplication(int argc, char** argv) {
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        args.emplace_back(argv[i]);
-    }
-    startup::CommandLine commandLine;
-    try {
-        commandLine = startup::ParseCommandLine(args);
-    } catch (const startup::CommandLineError& e) {
-        std::cerr << "automation-server: " << e.what() << std::endl;
-        return 2;
-    }
-    if (commandLine.help) {
-        std::cout << startup::UsageText();
-        return 0;
-    }
-
-    ServerState state;
-    state.options.pickupDirectory = commandLine.pickupDirectory;
-    state.options.dryRun = commandLine.dryRun;
-    state.options.verbose = commandLine.verbose;
-    const auto configFile = commandLine.configFile.value_or(startup::DefaultConfigFile());
-    if (commandLine.check) {
-        return RunPreflight(state, configFile, std::cout);
-    }
-    if (commandLine.dryRun) {
-        // A dry run is one run, never a schedule.
-        return RunHeadless(state, configFile, true, tasks::RuleCatalog());
-    }
-    if (commandLine.once || commandLine.headless) {
-        return RunHeadless(state, configFile, commandLine.once, tasks::RuleCatalog());
-    }
-    return runWindow(argc, argv, state, configFile);
+    return RunCommandLine(argc, argv, runWindow);
 }
 
 }  // namespace fas::ui

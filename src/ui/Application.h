@@ -2,8 +2,8 @@
 
 namespace fas::ui {
 
-// The process entry: parses the command line and runs the window, the headless loop or a single
-// run. Returns the process exit status.
+// The process entry of automation-server-window: the command line as automation-server has it,
+// with the window for the case without options. Returns the process exit status.
 int RunApplication(int argc, char** argv);
 
 }  // namespace fas::ui

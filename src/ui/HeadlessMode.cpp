@@ -1,40 +1,110 @@
 #include "ui/HeadlessMode.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <iostream>
+#include <mutex>
 
 #include "startup/Startup.h"
 #include "tasks/ResultsLine.h"
 #include "ui/HeadlessLoop.h"
+#include "ui/JournalStreams.h"
+#include "ui/ServiceNotifier.h"
+#include "ui/StopSignals.h"
 
 namespace fas::ui {
 
 namespace {
 
-void runAndPrint(ServerState& state, const tasks::TaskList& catalog) {
+// Real time between ticks, cut short by a stop request, feeding the watchdog while it waits.
+class ServiceClock : public LoopClock {
+  public:
+    ServiceClock(RunControl& control, const ServiceNotifier& notifier)
+        : control_(control), notifier_(notifier) {}
+
+    void sleepFor(std::chrono::milliseconds delay) override {
+        const auto until = std::chrono::steady_clock::now() + delay;
+        std::unique_lock lock(mutex_);
+        while (!control_.stopRequested) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= until) {
+                return;
+            }
+            const auto heartbeat = notifier_.heartbeatInterval();
+            const auto next = heartbeat ? std::min(until, now + *heartbeat) : until;
+            wake_.wait_until(lock, next, [&] { return control_.stopRequested.load(); });
+            notifier_.watchdog();
+        }
+    }
+
+    // From the signal watcher thread.
+    void requestStop() {
+        {
+            const std::lock_guard lock(mutex_);
+            control_.stopRequested = true;
+        }
+        wake_.notify_all();
+    }
+
+  private:
+    RunControl& control_;
+    const ServiceNotifier& notifier_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+};
+
+void runAndPrint(ServerState& state, const tasks::TaskList& catalog,
+                 const ServiceNotifier& notifier) {
+    if (state.control.stopRequested) {
+        return;
+    }
     tasks::RunTasks(state, catalog);
-    std::cout << tasks::ResultsLine(state, db::DateTime::nowLocal()) << std::endl;
+    const std::string line = tasks::ResultsLine(state, db::DateTime::nowLocal());
+    std::cout << line << std::endl;
     if (state.options.verbose) {
         std::cout << tasks::StepReportText(state) << std::flush;
     }
+    if (state.report.stoppedAfter) {
+        std::clog << "Stopped on request after step " << *state.report.stoppedAfter << " of "
+                  << catalog.size()
+                  << "; the remaining steps and the log row wait for the next run." << std::endl;
+    }
+    notifier.status(line);
 }
 
 }  // namespace
 
 int RunHeadless(ServerState& state, const std::filesystem::path& configFile, bool once,
                 const tasks::TaskList& catalog) {
+    const JournalStreams journal;
+    const ServiceNotifier notifier;
+    ServiceClock clock(state.control, notifier);
+    // Before start-up: database drivers and the mail library may start threads of their own.
+    const StopSignals signals([&] {
+        clock.requestStop();
+        notifier.stopping();
+    });
+
     const auto started = startup::StartServer(state, configFile);
     if (started.status != startup::StartupStatus::Ready) {
         std::cerr << started.message << std::endl;
         return startup::ExitStatusOf(started.status);
     }
+    // Configuration read, database reachable, single-copy lock held.
+    if (!state.control.stopRequested) {
+        notifier.ready();
+    }
+    state.control.betweenSteps = [&] { notifier.watchdog(); };
     if (once) {
-        runAndPrint(state, catalog);
+        runAndPrint(state, catalog, notifier);
+        state.control.betweenSteps = nullptr;
         return state.report.errors.empty() ? 0 : 1;
     }
     PollSchedule schedule(state.company.AutomationServerPoll);
-    SystemLoopClock clock;
     RunHeadlessLoop(
-        schedule, clock, [&] { runAndPrint(state, catalog); }, [] { return true; });
+        schedule, clock, [&] { runAndPrint(state, catalog, notifier); },
+        [&] { return !state.control.stopRequested; });
+    state.control.betweenSteps = nullptr;
     return 0;
 }
 

@@ -1,0 +1,74 @@
+#include "ui/CommandEntry.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "startup/CommandLine.h"
+#include "startup/ConfigFile.h"
+#include "startup/Preflight.h"
+#include "tasks/RuleCatalog.h"
+#include "ui/HeadlessMode.h"
+
+namespace fas::ui {
+
+int RunCommandLine(int argc, char** argv, const WindowRunner& runWindow) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) {
+        args.emplace_back(argv[i]);
+    }
+    startup::CommandLine commandLine;
+    try {
+        commandLine = startup::ParseCommandLine(args);
+    } catch (const startup::CommandLineError& e) {
+        std::cerr << "automation-server: " << e.what() << std::endl;
+        return 2;
+    }
+    if (commandLine.help) {
+        std::cout << startup::UsageText();
+        return 0;
+    }
+    if (commandLine.version) {
+        std::cout << "automation-server " << FAS_VERSION << "\n";
+        return 0;
+    }
+
+    ServerState state;
+    state.options.pickupDirectory = commandLine.pickupDirectory;
+    state.options.dryRun = commandLine.dryRun;
+    state.options.verbose = commandLine.verbose;
+    const auto configFile = commandLine.configFile.value_or(startup::DefaultConfigFile());
+    if (commandLine.check) {
+        return startup::RunPreflight(state, configFile, std::cout);
+    }
+    if (commandLine.dryRun) {
+        // A dry run is one run, never a schedule.
+        return RunHeadless(state, configFile, true, tasks::RuleCatalog());
+    }
+    if (commandLine.once || commandLine.headless) {
+        return RunHeadless(state, configFile, commandLine.once, tasks::RuleCatalog());
+    }
+    return runWindow(argc, argv, state, configFile);
+}
+
+int ExecWindowProgram(int argc, char** argv, ServerState&, const std::filesystem::path&) {
+    std::error_code error;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
+    const auto window =
+        (error ? std::filesystem::path(argv[0]) : self).parent_path() / "automation-server-window";
+    std::vector<char*> arguments(argv, argv + argc);
+    arguments.push_back(nullptr);
+    ::execv(window.c_str(), arguments.data());
+    std::cerr << "automation-server: cannot show the window: " << window.string() << ": "
+              << std::strerror(errno)
+              << ". The window comes with the package automation-server-window; without it, run "
+                 "the server with --headless (or --once)."
+              << std::endl;
+    return 2;
+}
+
+}  // namespace fas::ui

@@ -1,0 +1,41 @@
+#include "ui/ServiceNotifier.h"
+
+#include <systemd/sd-daemon.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+
+namespace fas::ui {
+
+ServiceNotifier::ServiceNotifier() {
+    std::uint64_t usec = 0;
+    if (sd_watchdog_enabled(0, &usec) > 0 && usec > 0) {
+        heartbeat_ = std::chrono::milliseconds(std::max<std::uint64_t>(usec / 2000, 1));
+    }
+}
+
+void ServiceNotifier::ready() const {
+    sd_notify(0, "READY=1");
+}
+
+void ServiceNotifier::status(std::string_view line) const {
+    // One line: systemctl status shows the text as it is.
+    std::string message = "STATUS=";
+    for (const char c : line) {
+        message.push_back(c == '\n' || c == '\r' ? ' ' : c);
+    }
+    sd_notify(0, message.c_str());
+}
+
+void ServiceNotifier::stopping() const {
+    sd_notify(0, "STOPPING=1");
+}
+
+void ServiceNotifier::watchdog() const {
+    if (heartbeat_) {
+        sd_notify(0, "WATCHDOG=1");
+    }
+}
+
+}  // namespace fas::ui

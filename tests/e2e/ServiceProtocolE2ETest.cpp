@@ -1,0 +1,186 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "support/ProcessRunner.h"
+#include "support/TestDatabase.h"
+#include "tools/DemoData.h"
+
+namespace fas {
+namespace {
+
+using testing::HasSubstr;
+using testing::StartsWith;
+
+// The service manager's end of the notification protocol: a datagram socket NOTIFY_SOCKET names.
+class NotifySocket {
+  public:
+    explicit NotifySocket(const std::filesystem::path& path) : path_(path) {
+        fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+            throw std::runtime_error("cannot bind " + path.string());
+        }
+    }
+    ~NotifySocket() { ::close(fd_); }
+    // Reads messages until one starts with `prefix`; false after `timeout` without one.
+    bool waitFor(std::string_view prefix,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
+        pollfd p{fd_, POLLIN, 0};
+        while (::poll(&p, 1, static_cast<int>(timeout.count())) == 1) {
+            char buffer[4096];
+            const auto n = ::recv(fd_, buffer, sizeof(buffer), 0);
+            seen.emplace_back(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+            if (seen.back().starts_with(prefix)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    std::map<std::string, std::optional<std::string>> environment() const {
+        // A watchdog of 2 s: the server must report in at least every second while it waits.
+        return {{"NOTIFY_SOCKET", path_.string()},
+                {"WATCHDOG_USEC", "2000000"},
+                {"WATCHDOG_PID", std::nullopt}};
+    }
+    std::vector<std::string> seen;
+
+  private:
+    std::filesystem::path path_;
+    int fd_ = -1;
+};
+
+// A demo site large enough for a run to take a while, its config.txt and a pickup folder.
+struct Site {
+    test::TempDir dir;
+    explicit Site(const std::filesystem::path& original) {
+        std::filesystem::copy_file(original, dir.path() / "compliance.db");
+        std::filesystem::create_directory(dir.path() / "pickup");
+        std::ofstream(dir.path() / "config.txt", std::ios::binary)
+            << "\"h\"\r\n\"Database Location\",\"sqlite:compliance.db\"\r\n\"Caption\",\"S\"\r\n";
+    }
+    test::ProcessSpec server(std::vector<std::string> args,
+                             const NotifySocket* notify = nullptr) const {
+        args.insert(args.end(), {"--config", (dir.path() / "config.txt").string(), "--pickup-dir",
+                                 (dir.path() / "pickup").string()});
+        return {FAS_SERVER_BINARY, args,
+                notify ? notify->environment() : decltype(test::ProcessSpec::env){}, std::nullopt};
+    }
+    // What a run leaves behind, row counts by table and kind.
+    std::string counts() const {
+        ServerState s;
+        s.db.setLocation("sqlite:compliance.db", dir.path());
+        EXPECT_TRUE(s.db.OpenDatabase());
+        std::string out;
+        for (const char* rows :
+             {"Issues", "Issues WHERE Status='Open'", "AutomationServer_EmailsSent",
+              "AutomationServer_EmailsSent WHERE EmailSent=1", "AutomationServer_Emails",
+              "AutomationServer_Log"}) {
+            out += std::to_string(
+                       s.db.query(std::string("SELECT COUNT(*) AS N FROM ") + rows).int64("N")) +
+                   " ";
+        }
+        s.db.CloseDatabase();
+        const auto files =
+            std::distance(std::filesystem::directory_iterator(dir.path() / "pickup"), {});
+        return out + std::to_string(files) + " messages";
+    }
+};
+
+// The demo database every case starts from, made once.
+const std::filesystem::path& original() {
+    static const test::TempDir dir;
+    static const std::filesystem::path file = [] {
+        tools::GenerateDemoDatabase(dir.path() / "compliance.db", tools::DemoScale::scaled(0.02));
+        return dir.path() / "compliance.db";
+    }();
+    return file;
+}
+
+TEST(ServiceProtocolE2E, ReadyStatusWatchdogAndStoppingReachTheServiceManager) {
+    Site site(original());
+    NotifySocket notify(site.dir.path() / "notify");
+    test::TempDir runtime;
+    auto spec = site.server({"--headless"}, &notify);
+    spec.env["RUNTIME_DIRECTORY"] = runtime.path().string();
+    test::BackgroundProcess server(spec);
+
+    ASSERT_TRUE(notify.waitFor("READY=1")) << server.err();
+    EXPECT_EQ(notify.seen, std::vector<std::string>{"READY=1"});  // nothing before start-up ends
+    EXPECT_FALSE(std::filesystem::is_empty(runtime.path()));      // the lock is where systemd said
+    ASSERT_TRUE(notify.waitFor("STATUS="));
+    EXPECT_GT(std::count(notify.seen.begin(), notify.seen.end(), "WATCHDOG=1"), 10)
+        << "between the catalog steps of the run";
+    ASSERT_TRUE(server.waitForOutput("\n", std::chrono::seconds(10)));
+    EXPECT_EQ(notify.seen.back(), "STATUS=" + server.out().substr(0, server.out().find('\n')));
+    EXPECT_THAT(notify.seen.back(), HasSubstr("  Issues Created: "));
+
+    notify.seen.clear();
+    EXPECT_TRUE(notify.waitFor("WATCHDOG=1", std::chrono::seconds(3)))
+        << "while waiting for a tick";
+    const auto stopped = server.stop(SIGTERM);
+    EXPECT_EQ(stopped.exitStatus, 0) << stopped.err;
+    EXPECT_TRUE(notify.waitFor("STOPPING=1", std::chrono::seconds(1)));
+}
+
+TEST(ServiceProtocolE2E, SigtermMidRunLeavesWhatTheNextRunCompletesAsOneRunWould) {
+    Site reference(original());
+    ASSERT_EQ(test::RunProcess(reference.server({"--once"})).exitStatus, 0);
+    const std::string once = reference.counts();
+
+    // Stopped just after the first step began and further on, the run ends between steps; what
+    // the steps did is whole, and the next run completes the rest without doubling anything.
+    for (const int heartbeats : {1, 12}) {
+        Site site(original());
+        NotifySocket notify(site.dir.path() / "notify");
+        test::BackgroundProcess server(site.server({"--headless"}, &notify));
+        for (int i = 0; i < heartbeats; ++i) {
+            ASSERT_TRUE(notify.waitFor("WATCHDOG=1")) << server.err();
+        }
+        // Read on while it stops: a full notification queue would hold the server up.
+        ::kill(server.pid(), SIGTERM);
+        EXPECT_TRUE(notify.waitFor("STOPPING=1"));
+        const auto stopped = server.stop(SIGTERM);
+        EXPECT_EQ(stopped.exitStatus, 0);
+        EXPECT_THAT(stopped.err, StartsWith("Stopped on request after step ")) << heartbeats;
+        EXPECT_THAT(site.counts(), testing::EndsWith(" 0 0 messages")) << "no log row, no mail";
+
+        ASSERT_EQ(test::RunProcess(site.server({"--once"})).exitStatus, 0);
+        EXPECT_EQ(site.counts(), once) << "stopped after " << heartbeats << " heartbeat(s)";
+    }
+}
+
+TEST(ServiceProtocolE2E, LinesCarryTheirSyslogPriorityWhenTheyGoToTheJournal) {
+    Site site(original());
+    ServerState s;
+    s.db.setLocation("sqlite:compliance.db", site.dir.path());
+    ASSERT_TRUE(s.db.OpenDatabase());
+    s.db.execute("DROP TABLE Training");
+    s.db.CloseDatabase();
+    // As systemd connects both streams to the journal and names the stream in JOURNAL_STREAM.
+    auto spec = site.server({"--once"});
+    spec.args.insert(
+        spec.args.begin(),
+        {"-c", "exec 2>&1; JOURNAL_STREAM=$(stat -L -c %d:%i /proc/self/fd/2) exec \"$0\" \"$@\"",
+         spec.program.string()});
+    spec.program = "/bin/sh";
+    const auto result = test::RunProcess(spec);
+    EXPECT_EQ(result.exitStatus, 1);
+    EXPECT_THAT(result.out, testing::ContainsRegex("(^|\n)<3>Task run error: [^\n]*Training"));
+    EXPECT_THAT(result.out, testing::ContainsRegex("(^|\n)<6>[0-9/]+ [^\n]* - Emails: "));
+    EXPECT_THAT(result.out, testing::Not(testing::ContainsRegex("(^|\n)[^<]")));
+    // Not the journal: the lines as they always were.
+    EXPECT_THAT(test::RunProcess(site.server({"--once"})).err, StartsWith("Task run error: "));
+}
+
+}  // namespace
+}  // namespace fas
