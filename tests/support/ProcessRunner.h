@@ -50,6 +50,7 @@ class BackgroundProcess {
                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
     std::string out() const;
     std::string err() const;
+    pid_t pid() const { return pid_; }
 
   private:
     bool reap(bool block);
