@@ -1,7 +1,8 @@
 // Calls the T-SQL functions registered on the embedded engine with arbitrary arguments. Input,
 // one a line: a date part, a number, two texts (dates or not). Beyond running cleanly: an error
 // names its function; DATEDIFF counts back what DATEADD added; LEFT and RIGHT cut from their
-// end; a date that reads reads again the same from its stored and US forms.
+// end; a date that reads reads again the same from its stored and US forms (the US form
+// writes the year without leading zeros, so only four-digit years read back).
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -69,7 +70,7 @@ void check(std::string_view input) {
     (void)call("CONVERT", "tsql_convert", {part, a, number});  // runs cleanly
     if (const auto date = db::DateTime::parse(a);
         date && (!date->isValid() || db::DateTime::parse(date->toIso()) != date ||
-                 db::DateTime::parse(db::dateText(*date)) != date)) {
+                 (date->year >= 1000 && db::DateTime::parse(db::dateText(*date)) != date))) {
         fail("a date reads differently from its stored or US form", a);
     }
 }

@@ -236,7 +236,7 @@ TEST(MessageComposer, BodiesAndHeadersComeBackIntactAndWithinLineLimits) {
         {"", "=?UTF-8?B?ZXZpbA==?=", ".dot\r\n..two\r\nFrom x\r\n=3D = \r\ntab\t\r\nF\r\n.",
          "a@x.example", "=?UTF-8?B?ZXZpbA==?="},
         {"Evil\r\nBcc: v@x", "Hi\r\nBcc: v@x\r\n\r\nb",
-         "lone LF\nlone CR\rend" + std::string(300, 'x') + "\r\n" + std::string(75, 'y') + "=\r\n",
+         "lone LF\nlone CR\rend" + std::string(300, 'x') + "\r\n" + std::string(75, 'y') + ".=\r\n",
          "\"Evil  Bcc: v@x\" <a@x.example>", "Hi  Bcc: v@x    b"},
     };
     test::TempDir dir;
@@ -264,6 +264,7 @@ TEST(MessageComposer, BodiesAndHeadersComeBackIntactAndWithinLineLimits) {
             EXPECT_LE(end - at, 78u);
             EXPECT_EQ(texts[i].substr(at, end - at).find_first_of("\r\n"), std::string::npos);
             EXPECT_FALSE(texts[i].substr(at, end - at).starts_with("Bcc"));
+            EXPECT_NE(texts[i][at], '.') << "a line-initial dot is encoded";
         }
     }
 }

@@ -102,7 +102,7 @@ TEST(InstanceLock, KeysNameTheDatabaseAndNeverThePassword) {
     EXPECT_NE(key("Server=db1;Database=Fleet"), key("Server=db1;Database=Other"));
     EXPECT_EQ(key("DSN=Fleet"), key("dsn=FLEET;UID=x"));
     EXPECT_EQ(key("sqlite:/d/../d/a.db"), key("sqlite:/d/a.db"));
-    for (const char* secret : {"Server=a;PWD=s3cret", "Server=a;Password=s3cret"}) {
+    for (const char* secret : {"Host=a;PWD=s3cret", "Host=a;Password=s3cret"}) {
         EXPECT_EQ(key(secret).find("s3cret"), std::string::npos) << secret;
     }
 }
