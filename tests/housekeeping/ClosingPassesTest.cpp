@@ -97,7 +97,7 @@ std::vector<tasks::CatalogEntry> closingSteps() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalog, ClosingStep, ::testing::ValuesIn(closingSteps()),
-                         [](const auto& info) { return "Step" + std::to_string(info.param.step); });
+                         [](const auto& entry) { return "Step" + std::to_string(entry.param.step); });
 
 // The exclusion passes obey the item's AutoCloseIssue (inherited when the item has no row) and
 // leave user issues, other items and closed issues alone; the flag passes close whatever the

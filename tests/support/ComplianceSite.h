@@ -29,9 +29,9 @@ struct ComplianceSite {
     }
     ServerState& state() { return s.state; }
     static const RuleParameters& params(int step) {
-        return tasks::CatalogTable().at(step - 1).params;
+        return tasks::CatalogTable().at(static_cast<std::size_t>(step - 1)).params;
     }
-    void run(int step) { tasks::RuleCatalog().at(step - 1).run(s.state); }
+    void run(int step) { tasks::RuleCatalog().at(static_cast<std::size_t>(step - 1)).run(s.state); }
 
     // clang-format off
     // Notify the manager 30 days ahead, raise a High issue 14 days ahead, close automatically.
