@@ -16,26 +16,26 @@ void InStepUnit(ServerState& state, const std::function<void()>& step) {
         state.counters = counters;
         state.report.notificationsQueued = queued;
     };
+    // After a step error other than a lost connection, what the step did before it stays.
+    const auto keepWhatWasDone = [&] {
+        try {
+            state.db.commitUnit();
+        } catch (...) {
+            undo();
+        }
+    };
     state.db.beginUnit();
     try {
         step();
     } catch (const db::DatabaseError& e) {
         if (e.connectionLost()) {
             undo();
-            throw;
-        }
-        try {
-            state.db.commitUnit();
-        } catch (...) {
-            undo();
+        } else {
+            keepWhatWasDone();
         }
         throw;
     } catch (...) {
-        try {
-            state.db.commitUnit();
-        } catch (...) {
-            undo();
-        }
+        keepWhatWasDone();
         throw;
     }
     try {
