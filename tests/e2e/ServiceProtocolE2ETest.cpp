@@ -110,9 +110,9 @@ TEST(ServiceProtocolE2E, ReadyStatusWatchdogAndStoppingReachTheServiceManager) {
     Site site(original());
     NotifySocket notify(site.dir.path() / "notify");
     test::TempDir runtime;
-    auto spec = site.server({"--headless"}, &notify);
-    spec.env["RUNTIME_DIRECTORY"] = runtime.path().string();
-    test::BackgroundProcess server(spec);
+    auto launch = site.server({"--headless"}, &notify);
+    launch.env["RUNTIME_DIRECTORY"] = runtime.path().string();
+    test::BackgroundProcess server(launch);
 
     ASSERT_TRUE(notify.waitFor("READY=1")) << server.err();
     EXPECT_EQ(notify.seen, std::vector<std::string>{"READY=1"});  // nothing before start-up ends
@@ -167,13 +167,13 @@ TEST(ServiceProtocolE2E, LinesCarryTheirSyslogPriorityWhenTheyGoToTheJournal) {
     s.db.execute("DROP TABLE Training");
     s.db.CloseDatabase();
     // As systemd connects both streams to the journal and names the stream in JOURNAL_STREAM.
-    auto spec = site.server({"--once"});
-    spec.args.insert(
-        spec.args.begin(),
+    auto launch = site.server({"--once"});
+    launch.args.insert(
+        launch.args.begin(),
         {"-c", "exec 2>&1; JOURNAL_STREAM=$(stat -L -c %d:%i /proc/self/fd/2) exec \"$0\" \"$@\"",
-         spec.program.string()});
-    spec.program = "/bin/sh";
-    const auto result = test::RunProcess(spec);
+         launch.program.string()});
+    launch.program = "/bin/sh";
+    const auto result = test::RunProcess(launch);
     EXPECT_EQ(result.exitStatus, 1);
     EXPECT_THAT(result.out, testing::ContainsRegex("(^|\n)<3>Task run error: [^\n]*Training"));
     EXPECT_THAT(result.out, testing::ContainsRegex("(^|\n)<6>[0-9/]+ [^\n]* - Emails: "));
