@@ -35,7 +35,7 @@ TEST_F(Cycle, AFirstRunDeliversEveryDigestAndASecondChangesAndSendsNothing) {
         "UPDATE AutomationServer_Alert SET "
         "EmailContractManager=0,EmailContractSpecialist=0,EmailClient=0,"
         "CreateIssue=0 WHERE Item='Due Date Approach'");
-    const auto first = counts(run({"--once"}));
+    const auto first = counts(serve(*this, {"--once"}));
     ASSERT_EQ(first.size(), 3u);
     EXPECT_GT(first[1], 0);
     EXPECT_GT(first[2], 0);
@@ -66,7 +66,7 @@ TEST_F(Cycle, AFirstRunDeliversEveryDigestAndASecondChangesAndSendsNothing) {
 
     const std::string before = contents(
         {"Issues", "AutomationServer_EmailsSent", "AutomationServer_Emails", "ServiceContract"});
-    EXPECT_EQ(counts(run({"--once"})), (std::vector<int>{0, 0, 0}));
+    EXPECT_EQ(counts(serve(*this, {"--once"})), (std::vector<int>{0, 0, 0}));
     EXPECT_EQ(smtp->messages().size(), received.size());
     EXPECT_EQ(contents({"Issues", "AutomationServer_EmailsSent", "AutomationServer_Emails",
                         "ServiceContract"}),
@@ -75,31 +75,31 @@ TEST_F(Cycle, AFirstRunDeliversEveryDigestAndASecondChangesAndSendsNothing) {
 
 TEST_F(Cycle, ADryRunShowsWhatARunWouldDoAndChangesNothing) {
     const std::string before = contents();
-    const auto outbox = s.database.dir() / "outbox";
-    const auto dry = run({"--dry-run", "--pickup-dir", outbox.string()});
+    const auto outbox = dir() / "outbox";
+    const auto dry = serve(*this, {"--dry-run", "--pickup-dir", outbox.string()});
     EXPECT_EQ(dry.exitStatus, 0) << dry.err;
     EXPECT_THAT(dry.out, HasSubstr("(dry run: every change was rolled back)"));
     const auto files = std::distance(std::filesystem::directory_iterator(outbox),
                                      std::filesystem::directory_iterator());
     EXPECT_GT(files, 0);
-    const auto listed = run({"--dry-run"});
+    const auto listed = serve(*this, {"--dry-run"});
     EXPECT_THAT(listed.out, HasSubstr("--- message 1 (not sent)"));
     EXPECT_THAT(listed.out, HasSubstr("Subject: Notification from Ferrow Fleet Compliance"));
     EXPECT_EQ(contents(), before);
     EXPECT_EQ(smtp->messagesAccepted(), 0);
-    EXPECT_EQ(run({"--once"}).exitStatus, 0);
+    EXPECT_EQ(serve(*this, {"--once"}).exitStatus, 0);
     EXPECT_EQ(smtp->messagesAccepted(), files);
 }
 
 TEST_F(Cycle, TheCheckFindsWhatWouldBlockARunAndNeverWrites) {
     const std::string before = contents();
-    const auto healthy = run({"--check"});
+    const auto healthy = serve(*this, {"--check"});
     EXPECT_EQ(healthy.exitStatus, 0) << healthy.out << healthy.err;
     EXPECT_THAT(healthy.out, HasSubstr("Nothing blocks a task run."));
     EXPECT_EQ(contents(), before);
     EXPECT_EQ(smtp->messagesAccepted(), 0);
     exec("DELETE FROM AutomationServer_Alert WHERE Item='MC Expire'");
-    const auto warned = run({"--check"});
+    const auto warned = serve(*this, {"--check"});
     EXPECT_EQ(warned.exitStatus, 0);
     EXPECT_THAT(
         warned.out,
@@ -108,14 +108,14 @@ TEST_F(Cycle, TheCheckFindsWhatWouldBlockARunAndNeverWrites) {
             "inherits the settings of the last item before it that has one (item \"DL Expire\")"));
     exec("ALTER TABLE Driver DROP COLUMN DocNRCME");
     smtp->stop();
-    const auto blocked = run({"--check"});
+    const auto blocked = serve(*this, {"--check"});
     EXPECT_EQ(blocked.exitStatus, 1);
     EXPECT_THAT(blocked.out, HasSubstr("missing column Driver.DocNRCME"));
     EXPECT_THAT(blocked.out, HasSubstr("BLOCKS   mail: "));
     EXPECT_THAT(blocked.out, HasSubstr("Something above blocks a task run."));
     exec("ALTER TABLE Driver ADD COLUMN DocNRCME INTEGER");
     exec("DELETE FROM Company");
-    const auto noCompany = run({"--check"});
+    const auto noCompany = serve(*this, {"--check"});
     EXPECT_EQ(noCompany.exitStatus, 1);
     EXPECT_THAT(noCompany.out, HasSubstr("the Company table has no row"));
 }

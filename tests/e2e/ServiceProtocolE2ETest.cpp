@@ -9,8 +9,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "support/ProcessRunner.h"
-#include "support/TestDatabase.h"
+#include "e2e/Site.h"
 #include "tools/DemoData.h"
 
 namespace fas {
@@ -59,42 +58,24 @@ class NotifySocket {
     int fd_ = -1;
 };
 
-// A demo site large enough for a run to take a while, its config.txt and a pickup folder.
-struct Site {
-    test::TempDir dir;
-    explicit Site(const std::filesystem::path& original) {
-        std::filesystem::copy_file(original, dir.path() / "compliance.db");
-        std::filesystem::create_directory(dir.path() / "pickup");
-        std::ofstream(dir.path() / "config.txt", std::ios::binary)
-            << "\"h\"\r\n\"Database Location\",\"sqlite:compliance.db\"\r\n\"Caption\",\"S\"\r\n";
+// A site large enough for a run to take a while, started as the service manager starts it.
+test::ProcessSpec service(const test::Site& site, std::vector<std::string> args,
+                          const NotifySocket* notify = nullptr) {
+    args.insert(args.end(), {"--pickup-dir", site.pickup().string()});
+    return test::server(site, args,
+                        notify ? notify->environment() : decltype(test::ProcessSpec::env){});
+}
+
+// What a run leaves behind, row counts by table and kind.
+std::string counts(test::Site& site) {
+    std::string out;
+    for (const char* rows : {"Issues", "Issues WHERE Status='Open'", "AutomationServer_EmailsSent",
+                             "AutomationServer_EmailsSent WHERE EmailSent=1",
+                             "AutomationServer_Emails", "AutomationServer_Log"}) {
+        out += std::to_string(site.count(std::string("SELECT COUNT(*) FROM ") + rows)) + " ";
     }
-    test::ProcessSpec server(std::vector<std::string> args,
-                             const NotifySocket* notify = nullptr) const {
-        args.insert(args.end(), {"--config", (dir.path() / "config.txt").string(), "--pickup-dir",
-                                 (dir.path() / "pickup").string()});
-        return {FAS_SERVER_BINARY, args,
-                notify ? notify->environment() : decltype(test::ProcessSpec::env){}, std::nullopt};
-    }
-    // What a run leaves behind, row counts by table and kind.
-    std::string counts() const {
-        ServerState s;
-        s.db.setLocation("sqlite:compliance.db", dir.path());
-        EXPECT_TRUE(s.db.OpenDatabase());
-        std::string out;
-        for (const char* rows :
-             {"Issues", "Issues WHERE Status='Open'", "AutomationServer_EmailsSent",
-              "AutomationServer_EmailsSent WHERE EmailSent=1", "AutomationServer_Emails",
-              "AutomationServer_Log"}) {
-            out += std::to_string(
-                       s.db.query(std::string("SELECT COUNT(*) AS N FROM ") + rows).int64("N")) +
-                   " ";
-        }
-        s.db.CloseDatabase();
-        const auto files =
-            std::distance(std::filesystem::directory_iterator(dir.path() / "pickup"), {});
-        return out + std::to_string(files) + " messages";
-    }
-};
+    return out + std::to_string(site.pickedUp().size()) + " messages";
+}
 
 // The demo database every case starts from, made once.
 const std::filesystem::path& original() {
@@ -107,10 +88,10 @@ const std::filesystem::path& original() {
 }
 
 TEST(ServiceProtocolE2E, ReadyStatusWatchdogAndStoppingReachTheServiceManager) {
-    Site site(original());
-    NotifySocket notify(site.dir.path() / "notify");
+    test::Site site(original());
+    NotifySocket notify(site.dir() / "notify");
     test::TempDir runtime;
-    auto launch = site.server({"--headless"}, &notify);
+    auto launch = service(site, {"--headless"}, &notify);
     launch.env["RUNTIME_DIRECTORY"] = runtime.path().string();
     test::BackgroundProcess server(launch);
 
@@ -133,16 +114,16 @@ TEST(ServiceProtocolE2E, ReadyStatusWatchdogAndStoppingReachTheServiceManager) {
 }
 
 TEST(ServiceProtocolE2E, SigtermMidRunLeavesWhatTheNextRunCompletesAsOneRunWould) {
-    Site reference(original());
-    ASSERT_EQ(test::RunProcess(reference.server({"--once"})).exitStatus, 0);
-    const std::string once = reference.counts();
+    test::Site reference(original());
+    ASSERT_EQ(test::RunProcess(service(reference, {"--once"})).exitStatus, 0);
+    const std::string once = counts(reference);
 
     // Stopped just after the first step began and further on, the run ends between steps; what
     // the steps did is whole, and the next run completes the rest without doubling anything.
     for (const int heartbeats : {1, 12}) {
-        Site site(original());
-        NotifySocket notify(site.dir.path() / "notify");
-        test::BackgroundProcess server(site.server({"--headless"}, &notify));
+        test::Site site(original());
+        NotifySocket notify(site.dir() / "notify");
+        test::BackgroundProcess server(service(site, {"--headless"}, &notify));
         for (int i = 0; i < heartbeats; ++i) {
             ASSERT_TRUE(notify.waitFor("WATCHDOG=1")) << server.err();
         }
@@ -152,22 +133,18 @@ TEST(ServiceProtocolE2E, SigtermMidRunLeavesWhatTheNextRunCompletesAsOneRunWould
         const auto stopped = server.stop(SIGTERM);
         EXPECT_EQ(stopped.exitStatus, 0);
         EXPECT_THAT(stopped.err, StartsWith("Stopped on request after step ")) << heartbeats;
-        EXPECT_THAT(site.counts(), testing::EndsWith(" 0 0 messages")) << "no log row, no mail";
+        EXPECT_THAT(counts(site), testing::EndsWith(" 0 0 messages")) << "no log row, no mail";
 
-        ASSERT_EQ(test::RunProcess(site.server({"--once"})).exitStatus, 0);
-        EXPECT_EQ(site.counts(), once) << "stopped after " << heartbeats << " heartbeat(s)";
+        ASSERT_EQ(test::RunProcess(service(site, {"--once"})).exitStatus, 0);
+        EXPECT_EQ(counts(site), once) << "stopped after " << heartbeats << " heartbeat(s)";
     }
 }
 
 TEST(ServiceProtocolE2E, LinesCarryTheirSyslogPriorityWhenTheyGoToTheJournal) {
-    Site site(original());
-    ServerState s;
-    s.db.setLocation("sqlite:compliance.db", site.dir.path());
-    ASSERT_TRUE(s.db.OpenDatabase());
-    s.db.execute("DROP TABLE Training");
-    s.db.CloseDatabase();
+    test::Site site(original());
+    site.exec("DROP TABLE Training");
     // As systemd connects both streams to the journal and names the stream in JOURNAL_STREAM.
-    auto launch = site.server({"--once"});
+    auto launch = service(site, {"--once"});
     launch.args.insert(
         launch.args.begin(),
         {"-c", "exec 2>&1; JOURNAL_STREAM=$(stat -L -c %d:%i /proc/self/fd/2) exec \"$0\" \"$@\"",
@@ -179,7 +156,7 @@ TEST(ServiceProtocolE2E, LinesCarryTheirSyslogPriorityWhenTheyGoToTheJournal) {
     EXPECT_THAT(result.out, testing::ContainsRegex("(^|\n)<6>[0-9/]+ [^\n]* - Emails: "));
     EXPECT_THAT(result.out, testing::Not(testing::ContainsRegex("(^|\n)[^<]")));
     // Not the journal: the lines as they always were.
-    EXPECT_THAT(test::RunProcess(site.server({"--once"})).err, StartsWith("Task run error: "));
+    EXPECT_THAT(test::RunProcess(service(site, {"--once"})).err, StartsWith("Task run error: "));
 }
 
 }  // namespace

@@ -14,52 +14,51 @@ const std::string kZeroLine =
 
 TEST(StartupE2E, ExitStatusesSayHowTheRunOrStartUpWent) {
     Site fresh;
-    const auto ok = fresh.run({"--once"});
+    const auto ok = serve(fresh, {"--once"});
     EXPECT_EQ(ok.exitStatus, 0) << ok.err;
     EXPECT_THAT(ok.out, testing::MatchesRegex(kZeroLine));
     EXPECT_EQ(ok.err, "");
 
     fresh.exec("DROP TABLE ServiceContract");
-    const auto failing = fresh.run({"--once"});
+    const auto failing = serve(fresh, {"--once"});
     EXPECT_EQ(failing.exitStatus, 1);
     EXPECT_THAT(failing.out, HasSubstr("Issues Closed: 0  Errors: 1 ("));
     EXPECT_THAT(failing.err, HasSubstr("ServiceContract"));
     EXPECT_EQ(fresh.count("SELECT COUNT(*) FROM AutomationServer_Log"), 2);
 
-    TempDir dir;
-    const auto missing = RunProcess(
-        {FAS_SERVER_BINARY, {"--once", "--config", (dir.path() / "config.txt").string()}, {}, {}});
+    Site gone;
+    std::filesystem::remove(gone.config());
+    const auto missing = serve(gone, {"--once"});
     EXPECT_EQ(missing.exitStatus, 2);
-    EXPECT_THAT(missing.err, HasSubstr((dir.path() / "config.txt").string()));
-    writeConfig(dir.path(), "sqlite:absent.db");
-    const auto unreachable = RunProcess(
-        {FAS_SERVER_BINARY, {"--once", "--config", (dir.path() / "config.txt").string()}, {}, {}});
+    EXPECT_THAT(missing.err, HasSubstr(gone.config().string()));
+    writeConfig(gone.dir(), "sqlite:absent.db");
+    const auto unreachable = serve(gone, {"--once"});
     EXPECT_EQ(unreachable.exitStatus, 2);
     EXPECT_THAT(unreachable.err, HasSubstr("absent.db"));
     EXPECT_EQ(unreachable.out, "");
 
     Site company;
     company.exec("INSERT INTO Company (Name,AutomationServerPoll) VALUES ('Ferrow', 70000)");
-    const auto bad = company.run({"--once"});
+    const auto bad = serve(company, {"--once"});
     EXPECT_EQ(bad.exitStatus, 2);
     EXPECT_THAT(bad.err, HasSubstr("AutomationServerPoll"));
-    EXPECT_EQ(company.run({"--no-such-option"}).exitStatus, 2);
-    const auto help = company.run({"--help"});
+    EXPECT_EQ(serve(company, {"--no-such-option"}).exitStatus, 2);
+    const auto help = serve(company, {"--help"});
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_THAT(help.out, HasSubstr("--pickup-dir DIR"));
 }
 
 TEST(StartupE2E, ASecondCopyOnTheSameDatabaseIsRefused) {
-    Site site, other;
-    BackgroundProcess first(
-        {FAS_SERVER_BINARY, {"--headless", "--config", site.config.string()}, {}, {}});
+    Site site, other, sameFile;
+    writeConfig(sameFile.dir(), "sqlite:" + site.file().string());  // named by its full path
+    BackgroundProcess first(server(site, {"--headless"}));
     ASSERT_TRUE(first.waitForOutput("Issues Closed: 0", std::chrono::seconds(30))) << first.err();
-    const auto second = site.run({"--once"});
+    const auto second = serve(sameFile, {"--once"});
     EXPECT_EQ(second.exitStatus, 3);
     EXPECT_EQ(second.err, "This application is already running.\n");
-    EXPECT_EQ(other.run({"--once"}).exitStatus, 0);
+    EXPECT_EQ(serve(other, {"--once"}).exitStatus, 0);
     EXPECT_FALSE(first.stop().timedOut);
-    EXPECT_EQ(site.run({"--once"}).exitStatus, 0);
+    EXPECT_EQ(serve(site, {"--once"}).exitStatus, 0);
     EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 2);
 }
 
@@ -67,14 +66,13 @@ TEST(StartupE2E, TheWindowRunsAtLoadAndNeverWaitsForAClick) {
     Site site;
     const std::map<std::string, std::optional<std::string>> offscreen = {
         {"QT_QPA_PLATFORM", "offscreen"}};
-    BackgroundProcess window(
-        {FAS_SERVER_BINARY, {"--config", site.config.string()}, offscreen, {}});
+    BackgroundProcess window(server(site, {}, offscreen));
     ASSERT_TRUE(window.waitForOutput("Issues Closed: 0", std::chrono::seconds(30))) << window.err();
     EXPECT_EQ(window.stop().signal, 15);
     EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);
 
-    std::filesystem::remove(site.s.database.file());
-    const auto unreachable = site.run({}, offscreen);
+    std::filesystem::remove(site.file());
+    const auto unreachable = serve(site, {}, offscreen);
     EXPECT_FALSE(unreachable.timedOut);
     EXPECT_EQ(unreachable.exitStatus, 2);
     EXPECT_THAT(unreachable.err, HasSubstr("compliance.db"));
@@ -82,7 +80,7 @@ TEST(StartupE2E, TheWindowRunsAtLoadAndNeverWaitsForAClick) {
 
 TEST(StartupE2E, ReadsConfigTxtBesideTheExecutable) {
     Site site;
-    const auto program = site.s.database.dir() / "automation-server";
+    const auto program = site.dir() / "automation-server";
     std::filesystem::copy_file(FAS_SERVER_BINARY, program);
     const auto result = RunProcess({program, {"--once"}, {}, std::filesystem::path("/")});
     EXPECT_EQ(result.exitStatus, 0) << result.err;

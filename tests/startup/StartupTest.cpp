@@ -1,12 +1,10 @@
-// Start-up: the command line, config.txt, the Company row, the single-copy lock, and StartServer.
+// Start-up: the command line, config.txt, the Company row and the single-copy lock's key.
 #include <gtest/gtest.h>
-
-#include <fstream>
 
 #include "startup/CommandLine.h"
 #include "startup/CompanySettingsLoader.h"
 #include "startup/ConfigFile.h"
-#include "startup/Startup.h"
+#include "startup/InstanceLock.h"
 #include "support/TestDatabase.h"
 
 namespace fas::startup {
@@ -105,38 +103,6 @@ TEST(InstanceLock, KeysNameTheDatabaseAndNeverThePassword) {
     for (const char* secret : {"Host=a;PWD=s3cret", "Host=a;Password=s3cret"}) {
         EXPECT_EQ(key(secret).find("s3cret"), std::string::npos) << secret;
     }
-}
-
-TEST(Startup, ReadyHoldsTheLockAndEveryFailureSaysWhatToFix) {
-    test::TempDatabase database;
-    ServerState writer;
-    database.attach(writer);
-    ASSERT_TRUE(writer.db.OpenDatabase());
-    writeCompany(writer, "", nullptr);
-    writer.db.CloseDatabase();
-    const auto write = [&](const std::string& name, const std::string& location) {
-        std::ofstream(database.dir() / name)
-            << "\"h\"\r\n\"l\",\"" << location << "\"\r\n\"c\",\"Depot 3\"\r\n";
-        return database.dir() / name;
-    };
-    ServerState state;
-    auto ready = StartServer(state, write("config.txt", "sqlite:compliance.db"));  // relative
-    ASSERT_EQ(ready.status, StartupStatus::Ready) << ready.message;
-    EXPECT_EQ(state.company.AutomationServerPoll, 5);
-
-    ServerState second;
-    const auto refused = StartServer(second, write("abs.txt", database.location()));
-    EXPECT_EQ(refused.message, "This application is already running.");
-    EXPECT_EQ(ExitStatusOf(refused.status), 3);
-    ready.lock.reset();
-    EXPECT_EQ(StartServer(second, database.dir() / "abs.txt").status, StartupStatus::Ready);
-
-    ServerState failed;
-    const auto gone = StartServer(failed, write("gone.txt", "sqlite:absent.db"));
-    EXPECT_EQ(gone.status, StartupStatus::DatabaseUnreachable);
-    EXPECT_NE(gone.message.find("absent.db"), std::string::npos) << gone.message;
-    EXPECT_EQ(ExitStatusOf(gone.status), 2);
-    EXPECT_EQ(ExitStatusOf(StartServer(failed, database.dir() / "none.txt").status), 2);
 }
 
 }  // namespace

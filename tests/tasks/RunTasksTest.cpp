@@ -4,8 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "startup/CompanySettingsLoader.h"
-#include "support/TestDatabase.h"
+#include "support/Site.h"
 #include "tasks/ResultsLine.h"
 #include "tasks/RuleCatalog.h"
 #include "tasks/RunTasks.h"
@@ -15,27 +14,15 @@ namespace {
 
 using testing::HasSubstr;
 
-// A server state on a fresh database, the connection closed as between runs.
-struct Server {
-    test::TempDatabase database;
-    ServerState state;
-    Server() { database.attach(state); }
-    // Through a connection of its own, as the other software would.
-    db::Recordset read(std::string_view sql, const db::Params& params = {}) {
-        db::Database other(database.location(), database.dir());
-        EXPECT_TRUE(other.OpenDatabase());
-        return other.query(sql, params);
+std::string logRows(test::Site& s) {
+    std::string rows;
+    for (auto rs = s.read("SELECT * FROM AutomationServer_Log ORDER BY ID"); !rs.eof();
+         rs.moveNext()) {
+        rows += rs.joined("CountEmails") + "/" + rs.joined("CountIssues") + "/" +
+                rs.joined("CountIssuesClose") + ";";
     }
-    std::string logRows() {
-        std::string rows;
-        for (auto rs = read("SELECT * FROM AutomationServer_Log ORDER BY ID"); !rs.eof();
-             rs.moveNext()) {
-            rows += rs.joined("CountEmails") + "/" + rs.joined("CountIssues") + "/" +
-                    rs.joined("CountIssuesClose") + ";";
-        }
-        return rows;
-    }
-};
+    return rows;
+}
 
 TaskStep counting(std::string label, std::vector<std::string>* trace, int created, int closed,
                   int emails) {
@@ -51,7 +38,7 @@ TaskStep counting(std::string label, std::vector<std::string>* trace, int create
 }
 
 TEST(RunTasks, AFailingStepIsReportedAndTheRestStillRunsAndIsLogged) {
-    Server s;
+    test::Site s;
     std::vector<std::string> trace;
     s.state.counters.addEmail();  // counts of an earlier run are zeroed when the run opens
     const TaskList catalog = {
@@ -85,18 +72,18 @@ TEST(RunTasks, AFailingStepIsReportedAndTheRestStillRunsAndIsLogged) {
     EXPECT_THAT(err, HasSubstr("DaysInAdvance is Null"));
     EXPECT_THAT(err, HasSubstr("NoSuchTable"));
     EXPECT_FALSE(s.state.db.isOpen());
-    EXPECT_EQ(s.logRows(), "3/2/1;");
+    EXPECT_EQ(logRows(s), "3/2/1;");
     EXPECT_EQ(ResultsLine(s.state, db::DateTime{2026, 12, 4, 18, 48, 35}),
               "12/4/2026 6:48:35 PM  - Emails: 3  Issues Created: 2  Issues Closed: 1  Errors: 2 "
               "(step 44 (Accident): item 'X': DaysInAdvance is Null)");
     RunTasks(s.state, {});
     EXPECT_EQ(ResultsLine(s.state, db::DateTime::fromDate(2027, 3, 15)),
               "3/15/2027  - Emails: 0  Issues Created: 0  Issues Closed: 0");
-    EXPECT_EQ(s.logRows(), "3/2/1;0/0/0;");
+    EXPECT_EQ(logRows(s), "3/2/1;0/0/0;");
 }
 
 TEST(RunTasks, ALostConnectionEndsTheRunWithoutALogRowAndTheNextRunOpensAfresh) {
-    Server s;
+    test::Site s;
     std::vector<std::string> trace;
     const TaskList catalog = {
         counting("first", &trace, 1, 0, 0),
@@ -112,15 +99,15 @@ TEST(RunTasks, ALostConnectionEndsTheRunWithoutALogRowAndTheNextRunOpensAfresh) 
     RunTasks(s.state, catalog);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(trace, (std::vector<std::string>{"first", "lost"}));
-    EXPECT_EQ(s.logRows(), "");
+    EXPECT_EQ(logRows(s), "");
     EXPECT_FALSE(s.state.db.isOpen());
     EXPECT_THAT(ResultsLine(s.state, db::DateTime::nowLocal()),
                 HasSubstr("Issues Created: 1  Issues Closed: 0  Errors: 1 (lost: "));
     RunTasks(s.state, {counting("again", &trace, 4, 5, 6)});
-    EXPECT_EQ(s.logRows(), "6/4/5;");
+    EXPECT_EQ(logRows(s), "6/4/5;");
 
     // A database that cannot be opened runs nothing and keeps the previous run's counts.
-    std::filesystem::rename(s.database.file(), s.database.dir() / "moved.db");
+    std::filesystem::rename(s.file(), s.dir() / "moved.db");
     testing::internal::CaptureStderr();
     RunTasks(s.state, {counting("step", &trace, 1, 1, 1)});
     EXPECT_THAT(testing::internal::GetCapturedStderr(), HasSubstr("Could not open the database"));
@@ -131,21 +118,17 @@ TEST(RunTasks, ALostConnectionEndsTheRunWithoutALogRowAndTheNextRunOpensAfresh) 
 }
 
 TEST(RunTasks, LiftsOnlyTheMutesWhoseTimeHasComeByTheDatabaseClock) {
-    Server s;
+    test::Site s;
     const auto now = db::DateTime::nowLocal();
-    {
-        db::Database w(s.database.location(), s.database.dir());
-        ASSERT_TRUE(w.OpenDatabase());
-        for (const auto& [id, muted, at] : {std::tuple{1, 1, db::Value(now.addDays(-3))},
-                                            {2, 1, db::Value(now.addSeconds(-5))},
-                                            {3, 1, db::Value(now.addDays(1))},
-                                            {4, 1, db::Value()},
-                                            {5, 0, db::Value(now.addSeconds(3600))}}) {
-            w.execute(
-                "INSERT INTO ServiceContract (ID,DisableEmailNotifications,"
-                "EnableNotificationsAtTime) VALUES (?,?,?)",
-                {id, muted, at});
-        }
+    for (const auto& [id, muted, at] : {std::tuple{1, 1, db::Value(now.addDays(-3))},
+                                        {2, 1, db::Value(now.addSeconds(-5))},
+                                        {3, 1, db::Value(now.addDays(1))},
+                                        {4, 1, db::Value()},
+                                        {5, 0, db::Value(now.addSeconds(3600))}}) {
+        s.exec(
+            "INSERT INTO ServiceContract (ID,DisableEmailNotifications,EnableNotificationsAtTime) "
+            "VALUES (?,?,?)",
+            {id, muted, at});
     }
     RunTasks(s.state, {});
     std::string seen;
@@ -163,11 +146,8 @@ TEST(RunTasks, ARunPastTheLogRowsLimitDoesAllItsWork) {
     std::vector<std::string> lines, rows;
     std::vector<std::int64_t> issues;
     for (const int limit : {4, RunCounters::kLogColumnLimit}) {
-        test::OpenState site(test::DemoTemplate());
+        test::Site site(test::DemoTemplate());
         ServerState& st = site.state;
-        st.options.pickupDirectory = site.database.dir() / "pickup";
-        startup::LoadCompanySettings(st);
-        st.db.CloseDatabase();
         st.counters.setLogLimitForTest(limit);
         testing::internal::CaptureStderr();
         RunTasks(st, RuleCatalog());
@@ -175,15 +155,12 @@ TEST(RunTasks, ARunPastTheLogRowsLimitDoesAllItsWork) {
         EXPECT_THAT(st.report.errors, testing::IsEmpty());
         EXPECT_GT(st.counters.issuesClosed(), 4);
         lines.push_back(ResultsLine(st, db::DateTime::fromDate(2027, 1, 2)));
-        ASSERT_TRUE(st.db.OpenDatabase());
         issues.push_back(site.count("SELECT COUNT(*) FROM Issues"));
-        auto log = st.db.query("SELECT * FROM AutomationServer_Log");
-        rows.push_back(log.joined("CountEmails") + "/" + log.joined("CountIssues") + "/" +
-                       log.joined("CountIssuesClose"));
+        rows.push_back(logRows(site));
     }
     EXPECT_EQ(lines[0], lines[1]);
     EXPECT_EQ(issues[0], issues[1]);
-    EXPECT_EQ(rows[0], "4/4/4");
+    EXPECT_EQ(rows[0], "4/4/4;");
     EXPECT_THAT(lines[1], HasSubstr("Emails: " + rows[1].substr(0, rows[1].find('/'))));
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <regex>
 
-#include "startup/CompanySettingsLoader.h"
 #include "tasks/RuleCatalog.h"
 
 namespace fas::trust {
@@ -22,98 +21,7 @@ std::set<std::string> addressesIn(const std::string& text) {
     return out;
 }
 
-std::string decodeQuotedPrintable(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '=') {
-            out += text[i];
-        } else if (text.substr(i + 1, 2) == "\r\n") {
-            i += 2;
-        } else {
-            out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-            i += 2;
-        }
-    }
-    return out;
-}
-
 }  // namespace
-
-ServerCopy::ServerCopy(const std::filesystem::path& source) : file_(dir_.path() / "compliance.db") {
-    std::filesystem::copy_file(source, file_);
-    state.DatabaseLocation = "sqlite:" + file_.string();
-    state.configDirectory = dir_.path();
-    state.db.setLocation(state.DatabaseLocation, dir_.path());
-    state.options.pickupDirectory = dir_.path() / "pickup";
-    if (!state.db.OpenDatabase()) {
-        throw std::runtime_error("Cannot open the copied database: " + state.db.lastOpenError());
-    }
-    startup::LoadCompanySettings(state);  // as start-up does, the connection closed afterwards
-    state.db.CloseDatabase();
-}
-
-void ServerCopy::run() {
-    tasks::RunTasks(state, tasks::RuleCatalog());
-}
-
-void ServerCopy::run(const tasks::TaskList& steps) {
-    tasks::RunTasks(state, steps);
-}
-
-void ServerCopy::sendThrough(const test::SmtpTestServer& server) {
-    state.options.pickupDirectory.reset();
-    state.company.AutomationServerEmailServer = server.host();
-    state.company.AutomationServerEmailServerPort = std::to_string(server.port());
-    state.company.AutomationServerEmailUser.clear();
-    state.company.AutomationServerEmailPassword.clear();
-    state.company.AutomationServerEmailUseSSLTLS = false;
-}
-
-db::Recordset ServerCopy::read(std::string_view sql, const db::Params& params) {
-    db::Database other(state.DatabaseLocation, dir_.path());
-    if (!other.OpenDatabase()) {
-        throw std::runtime_error("Cannot open the database to read it: " + other.lastOpenError());
-    }
-    return other.query(sql, params);
-}
-
-void ServerCopy::exec(std::string_view sql, const db::Params& params) {
-    db::Database other(state.DatabaseLocation, dir_.path());
-    if (!other.OpenDatabase()) {
-        throw std::runtime_error("Cannot open the database to change it: " + other.lastOpenError());
-    }
-    other.execute(sql, params);
-}
-
-std::int64_t ServerCopy::count(std::string_view sql, const db::Params& params) {
-    const db::Recordset rs = read(sql, params);
-    return rs.value(rs.columns().front()).asInt64();
-}
-
-std::vector<test::ReceivedMessage> ServerCopy::pickedUp() const {
-    std::vector<std::filesystem::path> files;
-    if (std::filesystem::exists(dir_.path() / "pickup")) {
-        for (const auto& entry : std::filesystem::directory_iterator(dir_.path() / "pickup")) {
-            files.push_back(entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());  // the names begin with the time and a sequence number
-    std::vector<test::ReceivedMessage> out;
-    for (const auto& file : files) {
-        test::ReceivedMessage m;
-        m.raw = test::ReadWholeFile(file);
-        const std::size_t end = m.raw.find("\r\n\r\n");
-        const std::string header =
-            std::regex_replace(m.raw.substr(0, end + 2), std::regex("\r\n[ \t]"), " ");
-        std::smatch to;
-        if (std::regex_search(header, to, std::regex("(^|\n)To: ([^\r]*)\r\n"))) {
-            m.to = to[2];
-        }
-        m.body = decodeQuotedPrintable(m.raw.substr(end + 4));
-        out.push_back(std::move(m));
-    }
-    return out;
-}
 
 EndState ReadEndState(ServerCopy& server) {
     static const std::regex closeTime(R"(\(AUTO CLOSED [^)]*\))");

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the fault, hostile-input and soak suites share: a copy of the demo database served as
-// start-up leaves it, and the content task runs leave behind, compared without the identity
-// values and times that differ from one run to the next.
+// What the fault, hostile-input and soak suites share: a copy of the demo database, and the
+// content task runs leave behind, compared without the identity values and times that differ
+// from one run to the next.
 
 #include <filesystem>
 #include <set>
@@ -11,33 +11,13 @@
 
 #include <gtest/gtest.h>
 
-#include "support/SmtpTestServer.h"
-#include "support/TestDatabase.h"
-#include "tasks/RunTasks.h"
+#include "support/Site.h"
 
 namespace fas::trust {
 
-class ServerCopy {
-  public:
-    explicit ServerCopy(const std::filesystem::path& source = test::DemoTemplate());
-    ServerState state;
-
-    // One task run of the real catalog, or of the given steps.
-    void run();
-    void run(const tasks::TaskList& steps);
-    void sendThrough(const test::SmtpTestServer& server);
-
-    // Through a connection of its own, as the other software would.
-    db::Recordset read(std::string_view sql, const db::Params& params = {});
-    void exec(std::string_view sql, const db::Params& params = {});
-    std::int64_t count(std::string_view sql, const db::Params& params = {});
-
-    // The messages written to the pickup directory so far, oldest first: To header and body.
-    std::vector<test::ReceivedMessage> pickedUp() const;
-
-  private:
-    test::TempDir dir_{true};
-    std::filesystem::path file_;
+// A copy of the demo database as start-up leaves it.
+struct ServerCopy : test::Site {
+    ServerCopy() : Site(test::DemoTemplate()) {}
 };
 
 struct SentRow {

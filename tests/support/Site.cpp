@@ -1,0 +1,146 @@
+#include "support/Site.h"
+
+#include <algorithm>
+#include <fstream>
+#include <regex>
+
+#include "db/Schema.h"
+#include "startup/CompanySettingsLoader.h"
+#include "tasks/RuleCatalog.h"
+
+namespace fas::test {
+namespace {
+
+std::string decodeQuotedPrintable(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '=') {
+            out += text[i];
+        } else if (text.substr(i + 1, 2) != "\r\n") {
+            out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            i += 2;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::filesystem::path writeConfig(const std::filesystem::path& dir, const std::string& location) {
+    std::ofstream(dir / "config.txt", std::ios::binary)
+        << "\"**** Configuration File - DO NOT Modify by hand****\"\r\n\"Database Location\",\""
+        << location << "\"\r\n\"Caption\",\"Test\"\r\n";
+    return dir / "config.txt";
+}
+
+Site::Site(const std::filesystem::path& source) {
+    if (source.empty()) {
+        db::createSchemaDatabase(file());
+    } else {
+        std::filesystem::copy_file(source, file());
+    }
+    writeConfig(dir(), "sqlite:compliance.db");
+    state.DatabaseLocation = "sqlite:" + file().string();
+    state.configDirectory = dir();
+    state.db.setLocation(state.DatabaseLocation, dir());
+    state.options.pickupDirectory = pickup();
+    if (count("SELECT COUNT(*) FROM Company") > 0) {
+        if (!state.db.OpenDatabase()) {
+            throw std::runtime_error("Cannot open the site's database: " +
+                                     state.db.lastOpenError());
+        }
+        startup::LoadCompanySettings(state);
+        state.db.CloseDatabase();
+    }
+}
+
+void Site::run() {
+    tasks::RunTasks(state, tasks::RuleCatalog());
+}
+
+void Site::run(const tasks::TaskList& steps) {
+    tasks::RunTasks(state, steps);
+}
+
+void Site::sendThrough(const SmtpTestServer& smtp) {
+    state.options.pickupDirectory.reset();
+    state.company.AutomationServerEmailServer = smtp.host();
+    state.company.AutomationServerEmailServerPort = std::to_string(smtp.port());
+    state.company.AutomationServerEmailUser.clear();
+    state.company.AutomationServerEmailPassword.clear();
+    state.company.AutomationServerEmailUseSSLTLS = false;
+    exec(
+        "UPDATE Company SET AutomationServerEmailServer=?,AutomationServerEmailServerPort=?,"
+        "AutomationServerEmailUseSSLTLS=0,AutomationServerEmailUser=''",
+        {smtp.host(), std::to_string(smtp.port())});
+}
+
+db::Recordset Site::read(std::string_view sql, const db::Params& params) {
+    db::Database other(state.DatabaseLocation, dir());
+    if (!other.OpenDatabase()) {
+        throw std::runtime_error("Cannot open the site's database: " + other.lastOpenError());
+    }
+    return other.query(sql, params);
+}
+
+void Site::exec(std::string_view sql, const db::Params& params) {
+    db::Database other(state.DatabaseLocation, dir());
+    if (!other.OpenDatabase()) {
+        throw std::runtime_error("Cannot open the site's database: " + other.lastOpenError());
+    }
+    other.execute(sql, params);
+}
+
+std::int64_t Site::count(std::string_view sql, const db::Params& params) {
+    const db::Recordset rs = read(sql, params);
+    return rs.value(rs.columns().front()).asInt64();
+}
+
+std::string Site::contents(std::vector<std::string> tables) {
+    if (tables.empty()) {
+        for (auto rs = read("SELECT name FROM sqlite_master WHERE type='table'"); !rs.eof();
+             rs.moveNext()) {
+            tables.push_back(rs.text("name"));
+        }
+    }
+    std::string out;
+    for (const std::string& table : tables) {
+        for (auto rs = read("SELECT * FROM " + table + " ORDER BY rowid"); !rs.eof();
+             rs.moveNext()) {
+            for (const std::string& column : rs.columns()) {
+                out += rs.value(column).debugString() + "|";
+            }
+            out += "\n";
+        }
+    }
+    return out;
+}
+
+std::vector<ReceivedMessage> Site::pickedUp() const {
+    std::vector<std::filesystem::path> files;
+    if (std::filesystem::exists(pickup())) {
+        for (const auto& entry : std::filesystem::directory_iterator(pickup())) {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());  // the names begin with the time and a sequence number
+    std::vector<ReceivedMessage> out;
+    for (const auto& file : files) {
+        ReceivedMessage m;
+        m.raw = ReadWholeFile(file);
+        const std::size_t end = m.raw.find("\r\n\r\n");
+        const std::string header =
+            std::regex_replace(m.raw.substr(0, end + 2), std::regex("\r\n[ \t]"), " ");
+        std::smatch to;
+        if (std::regex_search(header, to, std::regex("(^|\n)To: ([^\r]*)\r\n"))) {
+            m.to = to[2];
+        }
+        m.body = decodeQuotedPrintable(m.raw.substr(end + 4));
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
+}  // namespace fas::test
