@@ -25,9 +25,9 @@ struct Run {
 };
 
 Run dispatchAll(int messages, bool reuse, const fas::test::TestCertificate& certificate) {
-    SmtpServerOptions options =
-        SmtpServerOptions().withTls(SmtpServerOptions::Tls::RequireStartTls, certificate);
-    options.storeMessages = false;
+    SmtpServerOptions options{.tls = SmtpServerOptions::Tls::RequireStartTls,
+                              .certificate = &certificate,
+                              .storeMessages = false};
     fas::test::SmtpTestServer server(options);
 
     fas::test::OpenState db;

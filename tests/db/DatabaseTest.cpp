@@ -84,15 +84,5 @@ TEST(Database, UnitsAndTransactionsRollBackEveryChange) {
     EXPECT_EQ(s.count("SELECT COUNT(*) FROM Issues"), 2);
 }
 
-TEST(Database, TheChosenStatementFailsLikeALostConnection) {
-    OpenState s;
-    s.db().failStatementAsLostConnection(2);
-    s.exec("INSERT INTO Issues (ID) VALUES (1)");
-    EXPECT_TRUE(failure([&] { s.exec("INSERT INTO Issues (ID) VALUES (2)"); }).ends_with("[lost]"));
-    EXPECT_FALSE(s.db().isOpen());
-    ASSERT_TRUE(s.db().OpenDatabase());
-    EXPECT_EQ(s.count("SELECT COUNT(*) FROM Issues"), 1);
-}
-
 }  // namespace
 }  // namespace fas::db

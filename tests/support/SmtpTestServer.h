@@ -35,28 +35,19 @@ class TestCertificate {
     TempDir dir_;
 };
 
+// Written with designated initializers: {.tls = Tls::Implicit, .certificate = &cert}.
 struct SmtpServerOptions {
     enum class Tls { None, RequireStartTls, Implicit };
     std::string host = "127.0.0.1";
     int port = 0;  // 0: a free one
     Tls tls = Tls::None;
     const TestCertificate* certificate = nullptr;  // needed for every TLS mode
-    std::optional<std::string> authUser;           // set: AUTH required with these credentials
-    std::string authPassword;
-    std::vector<std::string> rejectRecipients;  // refused at RCPT with 550
-    std::vector<std::string> rejectDataTo;      // data refused with 554 when sent to these
-    bool storeMessages = true;                  // false: only count them (benchmarks)
-    int maxMessagesPerConnection = 0;           // then 421 and close; 0: no limit
-
-    // Chainable: SmtpServerOptions().withTls(Tls::Implicit, cert).withAuth("u", "p").
-    SmtpServerOptions& withTls(Tls mode, const TestCertificate& cert) {
-        return tls = mode, certificate = &cert, *this;
-    }
-    SmtpServerOptions& withAuth(std::string user, std::string password) {
-        return authUser = std::move(user), authPassword = std::move(password), *this;
-    }
-    SmtpServerOptions& rejecting(std::string to) { return rejectRecipients.push_back(to), *this; }
-    SmtpServerOptions& refusingDataTo(std::string to) { return rejectDataTo.push_back(to), *this; }
+    std::optional<std::string> authUser{};         // set: AUTH required with these credentials
+    std::string authPassword{};
+    std::vector<std::string> rejectRecipients{};  // refused at RCPT with 550
+    std::vector<std::string> rejectDataTo{};      // data refused with 554 when sent to these
+    bool storeMessages = true;                    // false: only count them (benchmarks)
+    int maxMessagesPerConnection = 0;             // then 421 and close; 0: no limit
 };
 
 // A real SMTP server (aiosmtpd under /usr/bin/python3) on a loopback port while the object lives.

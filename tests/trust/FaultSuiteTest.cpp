@@ -145,9 +145,7 @@ TEST_F(LostConnection, AMailServerThatGoesAwayMidDispatchLosesNothing) {
     EXPECT_EQ(all.size(), 3u);
 
     // The next server closes the connection after every two messages.
-    test::SmtpServerOptions options;
-    options.maxMessagesPerConnection = 2;
-    test::SmtpTestServer second(options);
+    test::SmtpTestServer second({.maxMessagesPerConnection = 2});
     server.sendThrough(second);
     server.run();
     server.run();
