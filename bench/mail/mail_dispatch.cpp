@@ -12,7 +12,7 @@
 #include "mail/DispatchOutbox.h"
 #include "mail/SmtpTransport.h"
 #include "support/SmtpTestServer.h"
-#include "support/TestDatabase.h"
+#include "support/Site.h"
 
 namespace {
 

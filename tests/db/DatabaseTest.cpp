@@ -2,7 +2,7 @@
 
 #include "db/Database.h"
 #include "db/Errors.h"
-#include "support/TestDatabase.h"
+#include "support/Site.h"
 
 namespace fas::db {
 namespace {
@@ -26,7 +26,7 @@ TEST(Database, OpeningNeverCreatesTheFileNorThrows) {
     EXPECT_FALSE(missing.OpenDatabase());
     EXPECT_FALSE(std::filesystem::exists(dir.path() / "missing.db"));
     EXPECT_NE(missing.lastOpenError().find("missing.db"), std::string::npos);
-    fas::test::TempDatabase file;
+    fas::test::Site file;
     Database db("sqlite:" + file.file().filename().string(), file.dir());
     EXPECT_TRUE(db.OpenDatabase()) << db.lastOpenError();
     EXPECT_FALSE(db.OpenDatabase()) << "an open connection gives false";

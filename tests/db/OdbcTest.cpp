@@ -9,7 +9,7 @@
 #include "db/Database.h"
 #include "db/Errors.h"
 #include "db/OdbcConnectionString.h"
-#include "support/TestDatabase.h"
+#include "support/Site.h"
 
 namespace fas::db {
 namespace {

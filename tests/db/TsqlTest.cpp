@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "db/TsqlDialect.h"
-#include "support/TestDatabase.h"
+#include "support/Site.h"
 
 namespace fas::db {
 namespace {

@@ -15,7 +15,7 @@
 #include "mail/SmtpSettings.h"
 #include "mail/SmtpTransport.h"
 #include "support/SmtpTestServer.h"
-#include "support/TestDatabase.h"
+#include "support/Site.h"
 
 namespace fas::mail {
 namespace {
@@ -43,6 +43,7 @@ struct Outbox : ::testing::Test {
         db.state.company.AutomationServerEmailFooter = kFooter;
     }
     void use(const SmtpTestServer& server) {
+        db.state.options.pickupDirectory.reset();
         db.state.company.AutomationServerEmailServer = server.host();
         db.state.company.AutomationServerEmailServerPort = std::to_string(server.port());
     }

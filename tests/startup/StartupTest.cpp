@@ -5,7 +5,7 @@
 #include "startup/CompanySettingsLoader.h"
 #include "startup/ConfigFile.h"
 #include "startup/InstanceLock.h"
-#include "support/TestDatabase.h"
+#include "support/Site.h"
 
 namespace fas::startup {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "support/TestDatabase.h"
+#include "support/Site.h"
 #include "tasks/CatalogTable.h"
 #include "tasks/RuleCatalog.h"
 

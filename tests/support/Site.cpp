@@ -77,25 +77,62 @@ void Site::sendThrough(const SmtpTestServer& smtp) {
         {smtp.host(), std::to_string(smtp.port())});
 }
 
-db::Recordset Site::read(std::string_view sql, const db::Params& params) {
-    db::Database other(state.DatabaseLocation, dir());
+Site& Site::open() {
+    if (!state.db.OpenDatabase()) {
+        throw std::runtime_error("Cannot open the site's database: " + state.db.lastOpenError());
+    }
+    return *this;
+}
+
+db::Database& Site::connection(db::Database& other) {
+    if (state.db.isOpen()) {
+        return state.db;
+    }
+    other.setLocation(state.DatabaseLocation, dir());
     if (!other.OpenDatabase()) {
         throw std::runtime_error("Cannot open the site's database: " + other.lastOpenError());
     }
-    return other.query(sql, params);
+    return other;
+}
+
+db::Recordset Site::read(std::string_view sql, const db::Params& params) {
+    db::Database other;
+    return connection(other).query(sql, params);
 }
 
 void Site::exec(std::string_view sql, const db::Params& params) {
-    db::Database other(state.DatabaseLocation, dir());
-    if (!other.OpenDatabase()) {
-        throw std::runtime_error("Cannot open the site's database: " + other.lastOpenError());
-    }
-    other.execute(sql, params);
+    db::Database other;
+    connection(other).execute(sql, params);
+}
+
+db::Value Site::scalar(std::string_view sql, const db::Params& params) {
+    const db::Recordset rs = read(sql, params);
+    return rs.eof() ? db::Value() : rs.value(rs.columns().front());
 }
 
 std::int64_t Site::count(std::string_view sql, const db::Params& params) {
-    const db::Recordset rs = read(sql, params);
-    return rs.value(rs.columns().front()).asInt64();
+    return scalar(sql, params).asInt64();
+}
+
+std::int64_t addRow(Site& s, const std::string& table, const Columns& columns) {
+    std::vector<std::string> names;
+    db::Params values;
+    for (const auto& [name, value] : columns) {
+        const auto it = std::find(names.begin(), names.end(), name);
+        if (it == names.end()) {
+            names.push_back(name);
+            values.push_back(value);
+        } else {
+            values[static_cast<std::size_t>(it - names.begin())] = value;
+        }
+    }
+    std::string list, marks;
+    for (const std::string& name : names) {
+        list += (list.empty() ? "" : ",") + name;
+        marks += marks.empty() ? "?" : ",?";
+    }
+    s.exec("INSERT INTO " + table + " (" + list + ") VALUES (" + marks + ")", values);
+    return s.count("SELECT MAX(ID) FROM " + table);
 }
 
 std::string Site::contents(std::vector<std::string> tables) {

@@ -20,6 +20,9 @@ class Site {
   public:
     explicit Site(const std::filesystem::path& source = {});
     ServerState state;
+    db::Database& db() { return state.db; }
+    // Opens the server's connection, as a task run does.
+    Site& open();
     const std::filesystem::path& dir() const { return dir_.path(); }
     std::filesystem::path file() const { return dir() / "compliance.db"; }
     std::filesystem::path config() const { return dir() / "config.txt"; }
@@ -31,9 +34,11 @@ class Site {
     // Sends through `smtp` from now on: this state, and the Company row a server binary reads.
     void sendThrough(const SmtpTestServer& smtp);
 
-    // Through a connection of its own, as the other software would.
+    // Through the server's connection while it is open, as a step would; otherwise through a
+    // connection of its own, as the other software would.
     db::Recordset read(std::string_view sql, const db::Params& params = {});
     void exec(std::string_view sql, const db::Params& params = {});
+    db::Value scalar(std::string_view sql, const db::Params& params = {});
     std::int64_t count(std::string_view sql, const db::Params& params = {});
     // Every row of the given tables (all when none is named), to compare two moments.
     std::string contents(std::vector<std::string> tables = {});
@@ -42,7 +47,22 @@ class Site {
     std::vector<ReceivedMessage> pickedUp() const;
 
   private:
+    db::Database& connection(db::Database& other);
     TempDir dir_{true};
 };
+
+// The empty schema with the server's connection open: the situation inside a task run.
+struct OpenState : Site {
+    explicit OpenState(const std::filesystem::path& source = {}) : Site(source) { open(); }
+};
+
+// Rows as the other software writes them: values bound; a column named again replaces its
+// earlier value, so that builders take overrides. Returns the new row's ID.
+using Columns = std::vector<std::pair<std::string, db::Value>>;
+std::int64_t addRow(Site& s, const std::string& table, const Columns& columns);
+inline Columns with(Columns defaults, const Columns& overrides) {
+    defaults.insert(defaults.end(), overrides.begin(), overrides.end());
+    return defaults;
+}
 
 }  // namespace fas::test

@@ -5,7 +5,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "support/TestDatabase.h"
+#include "support/Site.h"
 #include "ui/HeadlessLoop.h"
 #include "ui/MainWindow.h"
 
@@ -48,9 +48,8 @@ TEST(MainWindow, RunsOnLoadOnTicksAndOnDoTasksNewestLineFirstBusyMeanwhile) {
     static int argc = 1;
     static char* argv[] = {const_cast<char*>("fas_ui_tests"), nullptr};
     [[maybe_unused]] static auto* app = new QApplication(argc, argv);  // never torn down late
-    test::TempDatabase database;
-    ServerState state;
-    database.attach(state);
+    test::Site site;
+    ServerState& state = site.state;
     int runs = 0;
     bool alwaysBusy = true;
     const tasks::TaskList catalog = {{"count", [&](ServerState& s) {
