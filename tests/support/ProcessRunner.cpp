@@ -2,12 +2,13 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -24,18 +25,22 @@ std::string ReadWholeFile(const std::filesystem::path& file) {
 }
 
 BackgroundProcess::BackgroundProcess(const ProcessSpec& given) {
-    // Everything the child needs is prepared before fork: only async-signal-safe calls after.
-    std::vector<std::string> args{given.program.string()}, env;
-    args.insert(args.end(), given.args.begin(), given.args.end());
+    std::map<std::string, std::string> variables;
     for (char** entry = environ; *entry != nullptr; ++entry) {
-        if (given.env.count(std::string(*entry).substr(0, std::strcspn(*entry, "="))) == 0) {
-            env.emplace_back(*entry);
-        }
+        const std::string text(*entry);
+        variables.emplace(text.substr(0, text.find('=')), text.substr(text.find('=') + 1));
     }
     for (const auto& [name, value] : given.env) {
         if (value) {
-            env.push_back(name + "=" + *value);
+            variables[name] = *value;
+        } else {
+            variables.erase(name);
         }
+    }
+    std::vector<std::string> args{given.program.string()}, env;
+    args.insert(args.end(), given.args.begin(), given.args.end());
+    for (const auto& [name, value] : variables) {
+        env.push_back(name + "=" + value);
     }
     std::vector<char*> argv, envp;
     for (auto& arg : args) {
@@ -46,23 +51,20 @@ BackgroundProcess::BackgroundProcess(const ProcessSpec& given) {
     }
     argv.push_back(nullptr);
     envp.push_back(nullptr);
-    const std::string out = (files_.path() / "out").string(),
-                      err = (files_.path() / "err").string();
-    const std::string directory = given.workingDirectory ? given.workingDirectory->string() : "";
-    pid_ = ::fork();
-    if (pid_ < 0) {
-        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, (files_.path() / "out").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, 2, (files_.path() / "err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (given.workingDirectory) {
+        posix_spawn_file_actions_addchdir_np(&actions, given.workingDirectory->c_str());
     }
-    if (pid_ == 0) {
-        ::dup2(::open("/dev/null", O_RDONLY), 0);
-        ::dup2(::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
-        ::dup2(::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-        if (directory.empty() || ::chdir(directory.c_str()) == 0) {
-            ::execve(argv[0], argv.data(), envp.data());
-        }
-        const char* why = std::strerror(errno);
-        [[maybe_unused]] const auto written = ::write(2, why, std::strlen(why));
-        ::_exit(127);
+    const int error = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (error != 0) {
+        throw std::runtime_error("Cannot start " + args[0] + ": " + std::strerror(error));
     }
 }
 

@@ -62,7 +62,7 @@ class LostConnection : public testing::Test {
 
 Reference* LostConnection::reference_ = nullptr;
 
-// The reference means something: clean runs, and work in most parts of the catalog.
+// The reference means something: clean runs, work in most parts of the catalog, mail delivered.
 TEST_F(LostConnection, TheReferenceIsCleanAndSettled) {
     EXPECT_THAT(ref().errors, testing::IsEmpty());
     ASSERT_EQ(ref().steps.size(), tasks::kCatalogSize);
@@ -76,14 +76,6 @@ TEST_F(LostConnection, TheReferenceIsCleanAndSettled) {
     EXPECT_GE(writing, 20);
     EXPECT_GT(ref().end.sent.size(), 10u);
     EXPECT_TRUE(AllDelivered(ref().end.sent, ref().server.pickedUp()));
-    ServerCopy settled;
-    settled.run();
-    settled.run();
-    settled.run();
-    EXPECT_EQ(settled.state.counters.issuesCreated() + settled.state.counters.issuesClosed() +
-                  settled.state.report.notificationsQueued,
-              0);
-    EXPECT_TRUE(SameEndState(ref().end, ReadEndState(settled)));
 }
 
 // Each step loses the connection at its first statement and at the one in its middle, and the
