@@ -62,9 +62,9 @@ std::vector<std::string> columnNames(sqlite3_stmt* stmt) {
 [[noreturn]] void fail(sqlite3* db, int rc, std::string_view sql, int timeoutSeconds) {
     const std::string timedOut =
         (rc & 0xff) == SQLITE_BUSY ? timeoutMessage(sql, timeoutSeconds) + ": " : "";
-    throw DatabaseError(timedOut + sqlite3_errmsg(db) + " (statement: " +
-                            statementForMessage(sql) + ")",
-                        meansLostConnection(rc));
+    throw DatabaseError(
+        timedOut + sqlite3_errmsg(db) + " (statement: " + statementForMessage(sql) + ")",
+        meansLostConnection(rc));
 }
 
 // A query stepped row by row. It owns its statement, so a walk may run the same text again
@@ -270,7 +270,9 @@ class SqliteConnection final : public Connection {
         if (rc != SQLITE_OK) {
             std::string text = message ? message : sqlite3_errstr(rc);
             sqlite3_free(message);
-            throw DatabaseError(timedOutPrefix(rc, sql) + text + " (statement: " + sql + ")",
+            const std::string timedOut =
+                (rc & 0xff) == SQLITE_BUSY ? timeoutMessage(sql, timeoutSeconds_) + ": " : "";
+            throw DatabaseError(timedOut + text + " (statement: " + sql + ")",
                                 meansLostConnection(rc));
         }
     }
@@ -336,7 +338,9 @@ class SqliteConnection final : public Connection {
         }
     }
 
-    [[noreturn]] void fail(int rc, std::string_view sql) { db::fail(db_, rc, sql, timeoutSeconds_); }
+    [[noreturn]] void fail(int rc, std::string_view sql) {
+        db::fail(db_, rc, sql, timeoutSeconds_);
+    }
 
     bool popUnit() {
         if (unitsOwningTransaction_.empty()) {

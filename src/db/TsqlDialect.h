@@ -28,8 +28,7 @@ std::string translateTsql(std::string_view sql);
 // Registers GETDATE, DATEADD, DATEDIFF, tsql_convert, tsql_right, tsql_left with SQL Server's
 // semantics (DATEDIFF counts boundaries crossed). Dates are read from either ISO text form or
 // the date text form and written as "2027-03-15 10:30:00"; a Null in gives Null out; text that
-// is no date is an error naming the function and the text. NOCASE becomes SQL Server's text
-// comparison: case ignored, trailing blanks ignored. Throws DatabaseError when the
+// is no date is an error naming the function and the text. Throws DatabaseError when the
 // engine refuses a registration.
 void registerTsqlFunctions(sqlite3* db);
 

@@ -543,38 +543,9 @@ void define(sqlite3* db, const char* name, int argc, bool deterministic,
     }
 }
 
-// SQL Server's default collation: letter case is ignored and the shorter text is compared as if
-// padded with blanks, so 'a' = 'A ' and ' ' = ''. Letters fold as NOCASE folds them (ASCII only),
-// so the order agrees with indexes that NOCASE built, except for a text that goes on, after the
-// whole of another, with a character below the blank (a tab or line break).
-int compareLikeSqlServer(void*, int lengthA, const void* a, int lengthB, const void* b) {
-    const auto* x = static_cast<const unsigned char*>(a);
-    const auto* y = static_cast<const unsigned char*>(b);
-    const auto fold = [](unsigned char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<unsigned char>(c - 'A' + 'a') : c;
-    };
-    const int length = std::max(lengthA, lengthB);
-    for (int i = 0; i < length; ++i) {
-        const unsigned char p = i < lengthA ? fold(x[i]) : ' ';
-        const unsigned char q = i < lengthB ? fold(y[i]) : ' ';
-        if (p != q) {
-            return p < q ? -1 : 1;
-        }
-    }
-    return 0;
-}
-
 }  // namespace
 
 void registerTsqlFunctions(sqlite3* db) {
-    // Every text column of the schema is declared COLLATE NOCASE; this connection's NOCASE is
-    // SQL Server's comparison. The file keeps naming NOCASE, so other programs still read it.
-    if (sqlite3_create_collation_v2(db, "NOCASE", SQLITE_UTF8, nullptr, compareLikeSqlServer,
-                                    nullptr) != SQLITE_OK) {
-        throw DatabaseError(std::string("Cannot register the text comparison on the embedded "
-                                        "database: ") +
-                            sqlite3_errmsg(db));
-    }
     define(db, "GETDATE", 0, false, getDate);
     define(db, "DATEADD", 3, true, dateAdd);
     define(db, "DATEDIFF", 3, true, dateDiff);
