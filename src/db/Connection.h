@@ -82,12 +82,20 @@ class Connection {
     virtual void rollbackUnit() = 0;
 };
 
-// The embedded engine. Never creates the file: a missing database is an open failure.
-std::unique_ptr<Connection> openSqliteConnection(const std::filesystem::path& file);
+// The embedded engine. Never creates the file: a missing database is an open failure. A statement
+// waits at most queryTimeoutSeconds for another connection's lock.
+std::unique_ptr<Connection> openSqliteConnection(const std::filesystem::path& file,
+                                                 int queryTimeoutSeconds = 180);
 
-// SQL Server (or any ODBC data source) through the ODBC driver manager.
+// SQL Server (or any ODBC data source) through the ODBC driver manager. The driver cancels a
+// statement after queryTimeoutSeconds (SQL_ATTR_QUERY_TIMEOUT).
 std::unique_ptr<Connection> openOdbcConnection(const std::string& connectionString,
-                                               int loginTimeoutSeconds);
+                                               int loginTimeoutSeconds,
+                                               int queryTimeoutSeconds = 180);
+
+// The statements the ODBC backend itself sends for a unit inside a transaction.
+inline constexpr const char* kOdbcSaveUnitSql = "SAVE TRANSACTION fas_unit";
+inline constexpr const char* kOdbcRollbackUnitSql = "ROLLBACK TRANSACTION fas_unit";
 
 // A connection string written for the old OLE DB provider, converted to ODBC keywords; any other
 // string comes back unchanged. The driver defaults to "ODBC Driver 18 for SQL Server" and is

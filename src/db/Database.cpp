@@ -38,11 +38,12 @@ bool Database::OpenDatabase() noexcept {
         return false;
     }
     try {
+        const int timeout = queryTimeoutSeconds();
         if (auto path = sqlitePathOf(location_, baseDirectory_)) {
-            connection_ = openSqliteConnection(*path);
+            connection_ = openSqliteConnection(*path, timeout);
             engine_ = Engine::Sqlite;
         } else {
-            connection_ = openOdbcConnection(location_, kLoginTimeoutSeconds);
+            connection_ = openOdbcConnection(location_, kLoginTimeoutSeconds, timeout);
             engine_ = Engine::Odbc;
         }
         lastOpenError_.clear();

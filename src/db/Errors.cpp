@@ -1,6 +1,12 @@
 #include "db/Errors.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstdlib>
+#include <vector>
+
+#include "db/Text.h"
+#include "db/TsqlTokenizer.h"
 
 namespace fas::db {
 
@@ -15,6 +21,62 @@ std::string statementForMessage(std::string_view sql) {
         text += "...";
     }
     return text;
+}
+
+int queryTimeoutSeconds() {
+    constexpr const char* kVariable = "AUTOMATION_SERVER_QUERY_TIMEOUT";
+    const char* given = std::getenv(kVariable);
+    if (given == nullptr || *given == '\0') {
+        return kDefaultQueryTimeoutSeconds;
+    }
+    const std::string_view text(given);
+    int seconds = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+    if (error != std::errc() || end != text.data() + text.size() || seconds < 1 ||
+        seconds > 86400) {
+        throw DatabaseError(std::string(kVariable) + " must be a whole number of seconds from 1 " +
+                            "to 86400, not '" + std::string(text) + "'");
+    }
+    return seconds;
+}
+
+std::string statementPurpose(std::string_view sql) {
+    std::vector<std::string_view> words;
+    for (const TsqlToken& t : tokenizeTsql(sql)) {
+        if (t.kind != TsqlTokenKind::Blank && t.kind != TsqlTokenKind::Comment) {
+            words.push_back(sql.substr(t.begin, t.end - t.begin));
+        }
+    }
+    // The first name after `keyword` (at any depth) that is no subquery.
+    const auto nameAfter = [&](std::string_view keyword) -> std::string {
+        for (std::size_t i = 0; i + 1 < words.size(); ++i) {
+            if (equalsIgnoringCase(words[i], keyword) && words[i + 1] != "(") {
+                return std::string(words[i + 1]);
+            }
+        }
+        return "?";
+    };
+    if (words.empty()) {
+        return "the empty statement";
+    }
+    if (equalsIgnoringCase(words[0], "SELECT")) {
+        return "the query reading " + nameAfter("FROM");
+    }
+    if (equalsIgnoringCase(words[0], "UPDATE")) {
+        return "the update of " + nameAfter("UPDATE");
+    }
+    if (equalsIgnoringCase(words[0], "INSERT")) {
+        return "the insert into " + nameAfter("INTO");
+    }
+    if (equalsIgnoringCase(words[0], "DELETE")) {
+        return "the delete from " + nameAfter("FROM");
+    }
+    return "the statement " + std::string(words[0]);
+}
+
+std::string timeoutMessage(std::string_view sql, int seconds) {
+    return statementPurpose(sql) + " was cancelled: it did not finish within the query timeout " +
+           "of " + std::to_string(seconds) + " s (AUTOMATION_SERVER_QUERY_TIMEOUT)";
 }
 
 }  // namespace fas::db

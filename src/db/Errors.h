@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 namespace fas::db {
 
@@ -23,6 +24,18 @@ class DatabaseError : public std::runtime_error {
   private:
     bool connectionLost_;
 };
+
+// How long one statement may wait or run before it is cancelled, in seconds; the environment
+// variable AUTOMATION_SERVER_QUERY_TIMEOUT overrides the default. Throws DatabaseError naming the
+// variable when its value is no whole number from 1 to 86400.
+inline constexpr int kDefaultQueryTimeoutSeconds = 180;
+int queryTimeoutSeconds();
+
+// What a statement does, for messages: "the query reading Issues", "the update of Issues".
+std::string statementPurpose(std::string_view sql);
+
+// The message of a statement cancelled by the query timeout.
+std::string timeoutMessage(std::string_view sql, int seconds);
 
 // Shortens a statement for an error message.
 std::string statementForMessage(std::string_view sql);

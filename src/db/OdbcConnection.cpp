@@ -440,7 +440,9 @@ void discardRemainingResults(const OdbcHandle& stmt, std::string_view sql) {
 
 class OdbcConnection final : public Connection {
   public:
-    OdbcConnection(const std::string& connectionString, int loginTimeoutSeconds) {
+    OdbcConnection(const std::string& connectionString, int loginTimeoutSeconds,
+                   int queryTimeoutSeconds)
+        : queryTimeout_(static_cast<SQLULEN>(std::max(queryTimeoutSeconds, 1))) {
         const std::string odbcString = toOdbcConnectionString(connectionString);
         const auto fail = [&](const OdbcHandle& handle, SQLRETURN rc) {
             std::string message = "Cannot connect with \"" + odbcString +
@@ -503,11 +505,24 @@ class OdbcConnection final : public Connection {
     OdbcConnection& operator=(const OdbcConnection&) = delete;
 
     void execute(std::string_view sql, const Params& params) override {
-        ExecutedStatement stmt = run(sql, params);
-        discardRemainingResults(stmt.handle, sql);
+        try {
+            ExecutedStatement stmt = run(sql, params);
+            discardRemainingResults(stmt.handle, sql);
+        } catch (const DatabaseError& e) {
+            rethrowTimeout(e, sql);
+        }
     }
 
     ResultSet query(std::string_view sql, const Params& params) override {
+        try {
+            return fetchAll(sql, params);
+        } catch (const DatabaseError& e) {
+            rethrowTimeout(e, sql);
+        }
+    }
+
+  private:
+    ResultSet fetchAll(std::string_view sql, const Params& params) {
         ExecutedStatement stmt = run(sql, params);
         ResultSet result;
         const OdbcHandle& h = stmt.handle;
@@ -545,6 +560,7 @@ class OdbcConnection final : public Connection {
         return result;
     }
 
+  public:
     void beginTransaction() override {
         setAutocommit(false, "BEGIN TRANSACTION");
         manualCommit_ = true;
@@ -557,7 +573,7 @@ class OdbcConnection final : public Connection {
     // Outside a transaction the unit is one; inside one (a dry run) it is a SQL Server savepoint.
     void beginUnit() override {
         if (manualCommit_) {
-            execute("SAVE TRANSACTION fas_unit", {});
+            execute(kOdbcSaveUnitSql, {});
             unitOwnsTransaction_ = false;
         } else {
             beginTransaction();
@@ -575,15 +591,27 @@ class OdbcConnection final : public Connection {
         if (unitOwnsTransaction_) {
             rollbackTransaction();
         } else {
-            execute("ROLLBACK TRANSACTION fas_unit", {});
+            execute(kOdbcRollbackUnitSql, {});
         }
     }
 
   private:
+    // SQLSTATE HYT00: the driver cancelled the statement when the query timeout passed.
+    [[noreturn]] void rethrowTimeout(const DatabaseError& e, std::string_view sql) const {
+        if (std::string_view(e.what()).find("HYT00 ") != std::string_view::npos) {
+            throw DatabaseError(
+                timeoutMessage(sql, static_cast<int>(queryTimeout_)) + ": " + e.what(),
+                e.connectionLost());
+        }
+        throw;
+    }
+
     ExecutedStatement run(std::string_view sql, const Params& params) {
         ExecutedStatement stmt;
         stmt.handle = allocate(SQL_HANDLE_STMT, dbc_, sql);
         const OdbcHandle& h = stmt.handle;
+        // A driver without the option runs the statement without the limit.
+        SQLSetStmtAttr(h.get(), SQL_ATTR_QUERY_TIMEOUT, integerAttribute(queryTimeout_), 0);
         OdbcWideText text = toOdbcWide(sql);
         check(SQLPrepareW(h.get(), text.data(), static_cast<SQLINTEGER>(text.size())), h, sql);
 
@@ -626,13 +654,15 @@ class OdbcConnection final : public Connection {
     bool connected_ = false;
     bool manualCommit_ = false;
     bool unitOwnsTransaction_ = false;
+    SQLULEN queryTimeout_;
 };
 
 }  // namespace
 
 std::unique_ptr<Connection> openOdbcConnection(const std::string& connectionString,
-                                               int loginTimeoutSeconds) {
-    return std::make_unique<OdbcConnection>(connectionString, loginTimeoutSeconds);
+                                               int loginTimeoutSeconds, int queryTimeoutSeconds) {
+    return std::make_unique<OdbcConnection>(connectionString, loginTimeoutSeconds,
+                                            queryTimeoutSeconds);
 }
 
 }  // namespace fas::db

@@ -12,7 +12,6 @@
 namespace fas::db {
 namespace {
 
-constexpr int kBusyTimeoutMs = 10000;
 // Statements built with ID lists are one-off texts; the cache is dropped when it grows past this.
 constexpr std::size_t kMaxCachedStatements = 512;
 
@@ -59,9 +58,12 @@ std::vector<std::string> columnNames(sqlite3_stmt* stmt) {
     return names;
 }
 
-[[noreturn]] void fail(sqlite3* db, int rc, std::string_view sql) {
+// A lock another connection held past the busy wait is a timeout of the statement.
+[[noreturn]] void fail(sqlite3* db, int rc, std::string_view sql, int timeoutSeconds) {
+    const std::string timedOut =
+        (rc & 0xff) == SQLITE_BUSY ? timeoutMessage(sql, timeoutSeconds) + ": " : "";
     throw DatabaseError(
-        std::string(sqlite3_errmsg(db)) + " (statement: " + statementForMessage(sql) + ")",
+        timedOut + sqlite3_errmsg(db) + " (statement: " + statementForMessage(sql) + ")",
         meansLostConnection(rc));
 }
 
@@ -69,8 +71,11 @@ std::vector<std::string> columnNames(sqlite3_stmt* stmt) {
 // and may outlive its connection (SQLite closes a connection once its last statement is gone).
 class SteppedRows final : public RowSource {
   public:
-    SteppedRows(sqlite3_stmt* stmt, std::string sql)
-        : stmt_(stmt), sql_(std::move(sql)), columns_(columnNames(stmt)) {}
+    SteppedRows(sqlite3_stmt* stmt, std::string sql, int timeoutSeconds)
+        : stmt_(stmt),
+          sql_(std::move(sql)),
+          columns_(columnNames(stmt)),
+          timeoutSeconds_(timeoutSeconds) {}
     ~SteppedRows() override { sqlite3_finalize(stmt_); }
     SteppedRows(const SteppedRows&) = delete;
     SteppedRows& operator=(const SteppedRows&) = delete;
@@ -86,7 +91,7 @@ class SteppedRows final : public RowSource {
             // Ended now, so the walk holds no read snapshot while the rest of the step writes.
             sqlite3_reset(stmt_);
             if (rc != SQLITE_DONE) {
-                fail(sqlite3_db_handle(stmt_), rc, sql_);
+                fail(sqlite3_db_handle(stmt_), rc, sql_, timeoutSeconds_);
             }
             return false;
         }
@@ -102,12 +107,14 @@ class SteppedRows final : public RowSource {
     sqlite3_stmt* stmt_;
     std::string sql_;
     std::vector<std::string> columns_;
+    int timeoutSeconds_;
     bool done_ = false;
 };
 
 class SqliteConnection final : public Connection {
   public:
-    explicit SqliteConnection(const std::filesystem::path& file) {
+    SqliteConnection(const std::filesystem::path& file, int queryTimeoutSeconds)
+        : timeoutSeconds_(queryTimeoutSeconds) {
         // No SQLITE_OPEN_CREATE: a missing database is an open failure, like an unreachable
         // server. Only the schema function and the demo generator create databases.
         const int rc = sqlite3_open_v2(file.c_str(), &db_,
@@ -120,7 +127,8 @@ class SqliteConnection final : public Connection {
                                 true);
         }
         sqlite3_extended_result_codes(db_, 1);
-        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+        // The query timeout is the longest a statement waits for another connection's lock.
+        sqlite3_busy_timeout(db_, queryTimeoutSeconds * 1000);
         try {
             // Reading the schema proves the file is a database; WAL lets other programs read
             // and write while the server runs.
@@ -186,7 +194,7 @@ class SqliteConnection final : public Connection {
             }
             fail(rc, sql);
         }
-        auto rows = std::make_unique<SteppedRows>(stmt, std::string(sql));
+        auto rows = std::make_unique<SteppedRows>(stmt, std::string(sql), timeoutSeconds_);
         bind(stmt, sql, params);
         return rows;
     }
@@ -262,7 +270,10 @@ class SqliteConnection final : public Connection {
         if (rc != SQLITE_OK) {
             std::string text = message ? message : sqlite3_errstr(rc);
             sqlite3_free(message);
-            throw DatabaseError(text + " (statement: " + sql + ")", meansLostConnection(rc));
+            const std::string timedOut =
+                (rc & 0xff) == SQLITE_BUSY ? timeoutMessage(sql, timeoutSeconds_) + ": " : "";
+            throw DatabaseError(timedOut + text + " (statement: " + sql + ")",
+                                meansLostConnection(rc));
         }
     }
 
@@ -327,7 +338,9 @@ class SqliteConnection final : public Connection {
         }
     }
 
-    [[noreturn]] void fail(int rc, std::string_view sql) { db::fail(db_, rc, sql); }
+    [[noreturn]] void fail(int rc, std::string_view sql) {
+        db::fail(db_, rc, sql, timeoutSeconds_);
+    }
 
     bool popUnit() {
         if (unitsOwningTransaction_.empty()) {
@@ -338,6 +351,7 @@ class SqliteConnection final : public Connection {
         return owns;
     }
 
+    int timeoutSeconds_;
     sqlite3* db_ = nullptr;
     std::vector<bool> unitsOwningTransaction_;
     std::unordered_map<std::string, sqlite3_stmt*> cache_;
@@ -345,8 +359,9 @@ class SqliteConnection final : public Connection {
 
 }  // namespace
 
-std::unique_ptr<Connection> openSqliteConnection(const std::filesystem::path& file) {
-    return std::make_unique<SqliteConnection>(file);
+std::unique_ptr<Connection> openSqliteConnection(const std::filesystem::path& file,
+                                                 int queryTimeoutSeconds) {
+    return std::make_unique<SqliteConnection>(file, queryTimeoutSeconds);
 }
 
 }  // namespace fas::db

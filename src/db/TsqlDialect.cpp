@@ -147,6 +147,9 @@ class Translator {
                 case Kind::Name:
                     name(k, depth);
                     break;
+                case Kind::Operator:
+                    blankComparison(k);
+                    break;
                 default:
                     break;
             }
@@ -181,6 +184,40 @@ class Translator {
                 return;  // a number, an operator, '(' or ',' before it
         }
         replace(sig_[k], "||");
+    }
+
+    // SQL Server pads the shorter text with blanks before comparing, so EmailTo <> '' is false
+    // for ' '. The engine compares texts as they are: a column compared with a blank literal
+    // in a condition is compared without its trailing blanks. Only the comparison is touched,
+    // so indexes and the collation stay as the file knows them.
+    void blankComparison(std::size_t k) {
+        const std::string_view op = textAt(k);
+        if ((op != "=" && op != "<>" && op != "!=") || k == 0 || kindAt(k + 1) != Kind::String) {
+            return;
+        }
+        const std::string_view literal = textAt(k + 1);
+        if (literal.size() < 2 || literal.front() != '\'' ||
+            literal.find_first_not_of(' ', 1) != literal.size() - 1) {
+            return;
+        }
+        std::size_t first = k - 1;
+        if (kindAt(first) != Kind::Name && kindAt(first) != Kind::QuotedName) {
+            return;
+        }
+        while (first >= 2 && kindAt(first - 1) == Kind::Dot) {
+            first -= 2;
+        }
+        // Only in a condition: SET EmailTo = '' assigns.
+        const bool condition =
+            first > 0 &&
+            (kindAt(first - 1) == Kind::LeftParen || wordAt(first - 1, "WHERE") ||
+             wordAt(first - 1, "AND") || wordAt(first - 1, "OR") || wordAt(first - 1, "NOT") ||
+             wordAt(first - 1, "ON") || wordAt(first - 1, "WHEN") || wordAt(first - 1, "HAVING"));
+        if (condition) {
+            edits_[sig_[first]].before += "rtrim(";
+            edits_[sig_[k - 1]].after += ")";
+            replace(sig_[k + 1], "''");
+        }
     }
 
     void name(std::size_t k, int depth) {

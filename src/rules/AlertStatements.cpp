@@ -12,8 +12,9 @@ namespace {
 constexpr std::string_view kLoadAlertSettings =
     "SELECT * FROM AutomationServer_Alert WHERE Item = ?";
 
+// ISNULL: Null + text is Null, and the close note of an issue without description would be lost.
 constexpr std::string_view kCloseAutoIssue =
-    "UPDATE Issues SET Description = Description + ?,Status = ?,EditedBy='AUTO SERVER',"
+    "UPDATE Issues SET Description = ISNULL(Description,'') + ?,Status = ?,EditedBy='AUTO SERVER',"
     "EditedDate=? WHERE ID = ?";
 
 constexpr std::string_view kInsertAutoIssue =
