@@ -1,7 +1,8 @@
 // Feeds arbitrary statement texts to the T-SQL dialect layer of the embedded engine. Whatever
 // the text, the translation returns, is the same every time, does not run away in size, leaves
-// a text without any construct it rewrites as it was, and keeps every string literal and quoted
-// name as written, in order, each still a literal of its own.
+// a text without any construct it rewrites as it was, and keeps every string literal (but a
+// blank one, which a comparison may shorten to '') and quoted name as written, in order, each
+// still a literal of its own.
 #include <algorithm>
 #include <string>
 #include <string_view>
@@ -14,6 +15,12 @@
 namespace fas::fuzz {
 
 using db::TsqlTokenKind;
+
+// '' or '   ': compared with a column, it is compared as SQL Server pads texts (as '').
+bool blankLiteral(std::string_view text) {
+    return text.size() >= 2 && text.front() == '\'' &&
+           text.find_first_not_of(' ', 1) == text.size() - 1;
+}
 
 long literals(const std::vector<db::TsqlToken>& tokens) {
     return std::count_if(tokens.begin(), tokens.end(),
@@ -32,7 +39,7 @@ void check(std::string_view sql) {
     const bool rewritable = std::any_of(tokens.begin(), tokens.end(), [&](const auto& t) {
         const std::string_view text = std::string_view(upper).substr(t.begin, t.end - t.begin);
         return t.kind == TsqlTokenKind::Plus ||
-               (t.kind == TsqlTokenKind::String && text[0] == 'N') ||
+               (t.kind == TsqlTokenKind::String && (text[0] == 'N' || blankLiteral(text))) ||
                (t.kind == TsqlTokenKind::Name &&
                 (text == "TOP" || text == "ISNULL" || text == "LEFT" || text == "RIGHT" ||
                  text == "CONVERT" || text == "DATEADD" || text == "DATEDIFF" || text == "UPDATE"));
@@ -46,7 +53,9 @@ void check(std::string_view sql) {
     }
     std::size_t from = 0;
     for (const auto& t : tokens) {
-        if (t.kind == TsqlTokenKind::String || t.kind == TsqlTokenKind::QuotedName) {
+        if ((t.kind == TsqlTokenKind::String &&
+             !blankLiteral(sql.substr(t.begin, t.end - t.begin))) ||
+            t.kind == TsqlTokenKind::QuotedName) {
             std::string_view kept = sql.substr(t.begin, t.end - t.begin);
             kept.remove_prefix(t.kind == TsqlTokenKind::String && kept[0] != '\'' ? 1 : 0);
             from = translated.find(kept, from);
