@@ -47,11 +47,7 @@ Site::Site(const std::filesystem::path& source) {
     state.db.setLocation(state.DatabaseLocation, dir());
     state.options.pickupDirectory = pickup();
     if (count("SELECT COUNT(*) FROM Company") > 0) {
-        if (!state.db.OpenDatabase()) {
-            throw std::runtime_error("Cannot open the site's database: " +
-                                     state.db.lastOpenError());
-        }
-        startup::LoadCompanySettings(state);
+        startup::LoadCompanySettings(open().state);  // closed again, as between runs
         state.db.CloseDatabase();
     }
 }
