@@ -71,6 +71,9 @@ std::string statementPurpose(std::string_view sql) {
     if (equalsIgnoringCase(words[0], "DELETE")) {
         return "the delete from " + nameAfter("FROM");
     }
+    if (equalsIgnoringCase(words[0], "BEGIN") || equalsIgnoringCase(words[0], "SAVE")) {
+        return "the start of a transaction";  // where a lock held by another program is waited for
+    }
     return "the statement " + std::string(words[0]);
 }
 

@@ -98,5 +98,36 @@ TEST(OdbcConnectionString, EveryPasswordFormIsRedacted) {
               "Driver=X;PWD=***;pwd=***;Password =\t***\r\nPasswordHint=kept;OldPwd=kept");
 }
 
+// The connection lost in the middle of a unit leaves nothing of the unit and no lock behind, and
+// the next run's open connects again without a restart.
+TEST_F(Odbc, ALostConnectionLeavesNothingAndTheNextOpenReconnects) {
+    const auto file = dir.path() / "o.db";
+    Database db("Driver=SQLite3;Database=" + file.string(), dir.path());
+    ASSERT_TRUE(db.OpenDatabase()) << db.lastOpenError();
+    db.execute("CREATE TABLE T (ID INTEGER)");
+    db.execute("INSERT INTO T (ID) VALUES (1), (2)");
+    db.beginUnit();
+    db.execute("INSERT INTO T (ID) VALUES (3)");
+    db.failStatementAsLostConnection(1);
+    try {
+        db.execute("INSERT INTO T (ID) VALUES (4)");
+        ADD_FAILURE() << "the connection was not lost";
+    } catch (const DatabaseError& e) {
+        EXPECT_TRUE(e.connectionLost()) << e.what();
+    }
+    db.rollbackUnit();
+    db.CloseDatabase();
+    ASSERT_TRUE(db.OpenDatabase()) << db.lastOpenError();
+    EXPECT_EQ(db.query("SELECT COUNT(*) AS N FROM T").int64("N"), 2);
+    // No connection of the lost one holds the file: another program writes without waiting.
+    Database other("sqlite:" + file.string(), dir.path());
+    setenv("AUTOMATION_SERVER_QUERY_TIMEOUT", "1", 1);
+    ASSERT_TRUE(other.OpenDatabase()) << other.lastOpenError();
+    unsetenv("AUTOMATION_SERVER_QUERY_TIMEOUT");
+    other.execute("INSERT INTO T (ID) VALUES (5)");
+    db.execute("INSERT INTO T (ID) VALUES (6)");
+    EXPECT_EQ(db.query("SELECT COUNT(*) AS N FROM T").int64("N"), 4);
+}
+
 }  // namespace
 }  // namespace fas::db
