@@ -6,6 +6,7 @@
 
 #include "db/Connection.h"
 #include "db/TsqlDialect.h"
+#include "rules/AlertStatements.h"
 #include "support/Site.h"
 #include "tasks/RuleCatalog.h"
 
@@ -39,6 +40,15 @@ TEST(Dialect, ComparisonsAndNullsMeanWhatSqlServerMeans) {
         const db::ResultSet result = connection->query(db::translateTsql(m.sql), {});
         EXPECT_EQ(result.cell(0, 0).asText(), m.expected) << m.sql;
     }
+}
+
+// An issue without a description keeps the note it is closed with: Null + text is Null.
+TEST(Dialect, AnIssueWithoutDescriptionKeepsItsCloseNote) {
+    test::OpenState s;
+    const std::int64_t id = test::addRow(s, "Issues", {{"ContractID", 1}, {"Status", "Open"}});
+    rules::CloseAutoIssue(s.state, id);
+    EXPECT_THAT(s.scalar("SELECT Description FROM Issues WHERE ID = ?", {id}).asText(),
+                testing::StartsWith("\r\n\r\n(AUTO CLOSED "));
 }
 
 // Another program holding the write lock past the query timeout (set by its variable) fails the
