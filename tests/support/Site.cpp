@@ -2,32 +2,12 @@
 
 #include <algorithm>
 #include <fstream>
-#include <regex>
 
 #include "db/Schema.h"
 #include "startup/CompanySettingsLoader.h"
 #include "tasks/RuleCatalog.h"
 
 namespace fas::test {
-namespace {
-
-std::string decodeQuotedPrintable(std::string_view text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '=') {
-            out += text[i];
-        } else if (text.substr(i + 1, 2) != "\r\n") {
-            out += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
-            i += 2;
-        } else {
-            i += 2;
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 std::filesystem::path writeConfig(const std::filesystem::path& dir, const std::string& location) {
     std::ofstream(dir / "config.txt", std::ios::binary)
         << "\"**** Configuration File - DO NOT Modify by hand****\"\r\n\"Database Location\",\""
@@ -159,21 +139,7 @@ std::vector<ReceivedMessage> Site::pickedUp() const {
         }
     }
     std::sort(files.begin(), files.end());  // the names begin with the time and a sequence number
-    std::vector<ReceivedMessage> out;
-    for (const auto& file : files) {
-        ReceivedMessage m;
-        m.raw = ReadWholeFile(file);
-        const std::size_t end = m.raw.find("\r\n\r\n");
-        const std::string header =
-            std::regex_replace(m.raw.substr(0, end + 2), std::regex("\r\n[ \t]"), " ");
-        std::smatch to;
-        if (std::regex_search(header, to, std::regex("(^|\n)To: ([^\r]*)\r\n"))) {
-            m.to = to[2];
-        }
-        m.body = decodeQuotedPrintable(m.raw.substr(end + 4));
-        out.push_back(std::move(m));
-    }
-    return out;
+    return SmtpTestServer::parseMessageFiles(files);
 }
 
 }  // namespace fas::test

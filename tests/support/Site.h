@@ -43,7 +43,7 @@ class Site {
     // Every row of the given tables (all when none is named), to compare two moments.
     std::string contents(std::vector<std::string> tables = {});
 
-    // The messages in the pickup folder, oldest first: the To header and the decoded body.
+    // The messages in the pickup folder, oldest first, as the SMTP test server parses them.
     std::vector<ReceivedMessage> pickedUp() const;
 
   private:

@@ -1,6 +1,6 @@
 #pragma once
 
-// What the fault, hostile-input and soak suites share: a copy of the demo database, and the
+// What the fault and hostile-input suites share: a copy of the demo database, and the
 // content task runs leave behind, compared without the identity values and times that differ
 // from one run to the next.
 
