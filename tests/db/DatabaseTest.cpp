@@ -55,33 +55,6 @@ TEST(Database, ReadErrorsNameTheColumnAndStatement) {
     EXPECT_NE(unknown.find("NoSuchColumn"), std::string::npos) << unknown;
     EXPECT_NE(unknown.find("FROM Company"), std::string::npos) << unknown;
     EXPECT_NE(failure([&] { (void)rs.text("Fax"); }).find("Fax"), std::string::npos);
-    // A walk sees the rows as they were when read, whatever the statements in it change.
-    int seen = 0;
-    for (Recordset all = s.db().query("SELECT ID FROM Company"); !all.eof(); all.moveNext()) {
-        s.exec("INSERT INTO Company (Name) VALUES ('More')");
-        ++seen;
-    }
-    EXPECT_EQ(seen, 1);
-}
-
-// A rule's unit inside the task run's transaction: a dropped unit takes only its own changes.
-TEST(Database, UnitsAndTransactionsRollBackEveryChange) {
-    OpenState s;
-    s.db().beginTransaction();
-    {
-        UnitOfWork kept(s.db());
-        s.exec("INSERT INTO Issues (ID) VALUES (1),(2)");
-        kept.commit();
-    }
-    {
-        UnitOfWork dropped(s.db());
-        s.exec("DELETE FROM Issues WHERE ID=1");
-    }
-    s.db().commitTransaction();
-    s.db().beginTransaction();
-    s.exec("DELETE FROM Issues");
-    s.db().rollbackTransaction();
-    EXPECT_EQ(s.count("SELECT COUNT(*) FROM Issues"), 2);
 }
 
 }  // namespace

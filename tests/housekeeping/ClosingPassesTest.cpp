@@ -97,9 +97,11 @@ std::vector<tasks::CatalogEntry> closingSteps() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalog, ClosingStep, ::testing::ValuesIn(closingSteps()),
-                         [](const auto& entry) { return "Step" + std::to_string(entry.param.step); });
+                         [](const auto& entry) {
+                             return "Step" + std::to_string(entry.param.step);
+                         });
 
-// The exclusion passes obey the item's AutoCloseIssue (inherited when the item has no row) and
+// The exclusion passes obey the item's AutoCloseIssue and
 // leave user issues, other items and closed issues alone; the flag passes close whatever the
 // settings say and neither read nor change them.
 TEST_F(ClosingPasses, ExclusionObeysTheSettingsFlagPassesDoNot) {
@@ -130,11 +132,6 @@ TEST_F(ClosingPasses, ExclusionObeysTheSettingsFlagPassesDoNot) {
     run(50);
     EXPECT_EQ(outcome(7), "Closed");
     EXPECT_EQ(state().rules.settings.DaysInAdvance, 30) << "the flag pass read no settings";
-
-    // Without a row of its own, the item works with the last lookup's settings.
-    issue(8, "Tag Expiration", 1, {{"Category", "Vehicle"}});
-    run(21);
-    EXPECT_EQ(outcome(8), "Closed");
 }
 
 TEST_F(ClosingPasses, AgedSafetyScoreOrphansAndDuplicates) {

@@ -14,10 +14,10 @@ const std::string kScript = FAS_SOURCE_DIR "/tests/support/smtp_test_server.py";
 ReceivedMessage load(const std::filesystem::path& file) {
     std::istringstream in(ReadWholeFile(file));
     ReceivedMessage m;
-    std::string connection, recipients;
-    for (auto* field : {&connection, &m.tls, &m.authUser, &m.mailFrom, &recipients, &m.raw,
-                        &m.charset, &m.subject, &m.from, &m.to, &m.date, &m.messageId,
-                        &m.transferEncoding, &m.body, &m.defects}) {
+    std::string recipients;
+    for (auto* field :
+         {&m.tls, &m.authUser, &m.mailFrom, &recipients, &m.raw, &m.charset, &m.subject, &m.from,
+          &m.to, &m.date, &m.messageId, &m.transferEncoding, &m.body, &m.defects}) {
         std::size_t length = 0;
         in >> length;
         in.get();
@@ -25,7 +25,6 @@ ReceivedMessage load(const std::filesystem::path& file) {
         in.read(field->data(), static_cast<std::streamsize>(length));
         in.get();
     }
-    m.connection = std::stoi(connection);
     std::istringstream list(recipients);
     for (std::string line; std::getline(list, line);) {
         m.rcptTos.push_back(line);

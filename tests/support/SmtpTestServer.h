@@ -13,8 +13,7 @@ namespace fas::test {
 
 // A message as the SMTP test server stored it (see tests/support/smtp_test_server.py).
 struct ReceivedMessage {
-    int connection = 0;  // which connection carried it, counting from 1
-    std::string tls;     // "none", "starttls" or "implicit"
+    std::string tls;  // "none", "starttls" or "implicit"
     std::string authUser, mailFrom;
     std::vector<std::string> rcptTos;
     std::string raw;  // the data as received
