@@ -29,7 +29,6 @@ TEST(Database, OpeningNeverCreatesTheFileNorThrows) {
     fas::test::Site file;
     Database db("sqlite:" + file.file().filename().string(), file.dir());
     EXPECT_TRUE(db.OpenDatabase()) << db.lastOpenError();
-    EXPECT_FALSE(db.OpenDatabase()) << "an open connection gives false";
     EXPECT_TRUE(failure([] { Database().execute("DELETE FROM Issues"); }).ends_with("[lost]"));
 }
 

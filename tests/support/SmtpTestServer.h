@@ -16,9 +16,8 @@ struct ReceivedMessage {
     std::string tls;  // "none", "starttls" or "implicit"
     std::string authUser, mailFrom;
     std::vector<std::string> rcptTos;
-    std::string raw;  // the data as received
     // Header values as a mail reader shows them (encoded words decoded).
-    std::string subject, from, to, date, messageId, transferEncoding, charset;
+    std::string subject, from, to, messageId, transferEncoding, charset;
     std::string body;     // the bytes after the transfer encoding is undone
     std::string defects;  // what the parser found wrong; empty when nothing
 };

@@ -13,13 +13,8 @@ namespace {
 using testing::HasSubstr;
 
 std::string logRows(test::Site& s) {
-    std::string rows;
-    for (auto rs = s.read("SELECT * FROM AutomationServer_Log ORDER BY ID"); !rs.eof();
-         rs.moveNext()) {
-        rows += rs.joined("CountEmails") + "/" + rs.joined("CountIssues") + "/" +
-                rs.joined("CountIssuesClose") + ";";
-    }
-    return rows;
+    return s.contents(
+        {"SELECT CountEmails,CountIssues,CountIssuesClose FROM AutomationServer_Log ORDER BY ID"});
 }
 
 TaskStep counting(std::string label, std::vector<std::string>* trace, int created, int closed,
@@ -73,14 +68,14 @@ TEST(RunTasks, AFailingStepIsReportedAndTheRestStillRunsAndIsLogged) {
     EXPECT_THAT(err, HasSubstr("DaysInAdvance is Null"));
     EXPECT_THAT(err, HasSubstr("NoSuchTable"));
     EXPECT_FALSE(s.state.db.isOpen());
-    EXPECT_EQ(logRows(s), "2/2/1;");
+    EXPECT_EQ(logRows(s), "2|2|1|\n");
     EXPECT_EQ(ResultsLine(s.state, db::DateTime{2026, 12, 4, 18, 48, 35}),
               "12/4/2026 6:48:35 PM  - Emails: 3  Issues Created: 2  Issues Closed: 1  Errors: 2 "
               "(step 44 (Accident): item 'X': DaysInAdvance is Null)");
     RunTasks(s.state, {});
     EXPECT_EQ(ResultsLine(s.state, db::DateTime::fromDate(2027, 3, 15)),
               "3/15/2027  - Emails: 0  Issues Created: 0  Issues Closed: 0");
-    EXPECT_EQ(logRows(s), "2/2/1;0/0/0;");
+    EXPECT_EQ(logRows(s), "2|2|1|\n0|0|0|\n");
 }
 
 // A database that cannot be opened runs nothing and keeps the previous run's counts.
@@ -112,12 +107,9 @@ TEST(RunTasks, LiftsOnlyTheMutesWhoseTimeHasComeByTheDatabaseClock) {
             {id, muted, at});
     }
     RunTasks(s.state, {});
-    std::string seen;
-    for (auto rs = s.read("SELECT * FROM ServiceContract ORDER BY ID"); !rs.eof(); rs.moveNext()) {
-        seen += rs.joined("DisableEmailNotifications") +
-                (rs.value("EnableNotificationsAtTime").isNull() ? "-" : "+") + " ";
-    }
-    EXPECT_EQ(seen, "0- 0- 1+ 1- 0+ ");
+    EXPECT_EQ(s.contents({"SELECT DisableEmailNotifications,EnableNotificationsAtTime IS NULL "
+                          "FROM ServiceContract ORDER BY ID"}),
+              "0|1|\n0|1|\n1|0|\n1|1|\n0|0|\n");
 }
 
 }  // namespace
