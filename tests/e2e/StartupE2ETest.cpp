@@ -31,9 +31,7 @@ TEST(StartupE2E, ExitStatusesSayHowTheRunOrStartUpWent) {
     EXPECT_EQ(unreachable.out, "");
 
     EXPECT_EQ(serve(gone, {"--no-such-option"}).exitStatus, 2);
-    const auto help = serve(gone, {"--help"});
-    EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_THAT(help.out, HasSubstr("--pickup-dir DIR"));
+    EXPECT_EQ(serve(gone, {"--help"}).exitStatus, 0);
 }
 
 TEST(StartupE2E, ASecondCopyOnTheSameDatabaseIsRefused) {

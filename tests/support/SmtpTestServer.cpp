@@ -15,8 +15,8 @@ ReceivedMessage load(const std::filesystem::path& file) {
     std::istringstream in(ReadWholeFile(file));
     ReceivedMessage m;
     std::string recipients;
-    for (auto* field : {&m.tls, &m.authUser, &m.mailFrom, &recipients, &m.charset, &m.subject,
-                        &m.from, &m.to, &m.messageId, &m.transferEncoding, &m.body, &m.defects}) {
+    for (auto* field : {&m.tls, &m.authUser, &m.mailFrom, &recipients, &m.subject, &m.from, &m.to,
+                        &m.messageId, &m.body, &m.defects}) {
         std::size_t length = 0;
         in >> length;
         in.get();

@@ -17,7 +17,7 @@ struct ReceivedMessage {
     std::string authUser, mailFrom;
     std::vector<std::string> rcptTos;
     // Header values as a mail reader shows them (encoded words decoded).
-    std::string subject, from, to, messageId, transferEncoding, charset;
+    std::string subject, from, to, messageId;
     std::string body;     // the bytes after the transfer encoding is undone
     std::string defects;  // what the parser found wrong; empty when nothing
 };

@@ -17,10 +17,8 @@ def write_file(path, data):
 def fields_of(raw, tls="", auth_user="", mail_from="", rcpt_tos=""):
     message = email.message_from_bytes(raw, policy=email.policy.default)
     defects = [type(d).__name__ for d in message.defects]
-    fields = dict(tls=tls, auth_user=auth_user, mail_from=mail_from,
-                  rcpt_tos=rcpt_tos, charset=message.get_content_charset() or "")
-    for field, name in (("subject", "Subject"), ("from", "From"), ("to", "To"),
-                        ("message_id", "Message-ID"), ("transfer_encoding", "Content-Transfer-Encoding")):
+    fields = dict(tls=tls, auth_user=auth_user, mail_from=mail_from, rcpt_tos=rcpt_tos)
+    for field, name in (("subject", "Subject"), ("from", "From"), ("to", "To"), ("message_id", "Message-ID")):
         value = message.get(name)
         defects += [name + ": " + type(d).__name__ for d in getattr(value, "defects", ())]
         fields[field] = "" if value is None else str(value)

@@ -39,6 +39,10 @@ TEST(PollSchedule, RunsEveryPMinutesEveryMinuteForZeroNeverPastTheLargest) {
             EXPECT_EQ(at[i] - at[i - 1], seconds(i == 1 ? firstGap : gap)) << poll << " run " << i;
         }
     }
+    // The real clock waits: a loop that did not would keep a processor busy between runs.
+    const auto start = std::chrono::steady_clock::now();
+    SystemLoopClock().sleepFor(milliseconds(50));
+    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(50));
 }
 
 TEST(MainWindow, RunsOnLoadOnTicksAndOnDoTasksNewestLineFirst) {
