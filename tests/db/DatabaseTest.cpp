@@ -56,5 +56,22 @@ TEST(Database, ReadErrorsNameTheColumnAndStatement) {
     EXPECT_NE(failure([&] { (void)rs.text("Fax"); }).find("Fax"), std::string::npos);
 }
 
+// A row's unit inside a step's: dropped, it takes only its own changes.
+TEST(Database, ADroppedUnitTakesOnlyItsOwnChanges) {
+    OpenState s;
+    s.db().beginTransaction();
+    {
+        UnitOfWork kept(s.db());
+        s.exec("INSERT INTO Issues (ID) VALUES (1),(2)");
+        kept.commit();
+    }
+    {
+        UnitOfWork dropped(s.db());
+        s.exec("DELETE FROM Issues WHERE ID=1");
+    }
+    s.db().commitTransaction();
+    EXPECT_EQ(s.count("SELECT COUNT(*) FROM Issues"), 2);
+}
+
 }  // namespace
 }  // namespace fas::db

@@ -1,23 +1,12 @@
-// A Null description gets SQL Server's meaning, and the embedded engine waits no longer than the
-// query timeout for another program's lock.
+// The embedded engine waits no longer than the query timeout for another program's lock.
 #include <gmock/gmock.h>
 #include <sqlite3.h>
 
-#include "rules/AlertStatements.h"
 #include "support/Site.h"
 #include "tasks/RuleCatalog.h"
 
 namespace fas {
 namespace {
-
-// An issue without a description keeps the note it is closed with: Null + text is Null.
-TEST(Dialect, AnIssueWithoutDescriptionKeepsItsCloseNote) {
-    test::OpenState s;
-    const std::int64_t id = test::addRow(s, "Issues", {{"ContractID", 1}, {"Status", "Open"}});
-    rules::CloseAutoIssue(s.state, id);
-    EXPECT_THAT(s.scalar("SELECT Description FROM Issues WHERE ID = ?", {id}).asText(),
-                testing::StartsWith("\r\n\r\n(AUTO CLOSED "));
-}
 
 // Another program holding the write lock past the query timeout (set by its variable) fails the
 // step that waits, naming the step, its statement and the timeout; the other steps do their work,
