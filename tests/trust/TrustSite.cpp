@@ -14,10 +14,7 @@ std::set<std::string> addressesIn(const std::string& text) {
     std::set<std::string> out;
     for (auto it = std::sregex_iterator(text.begin(), text.end(), address);
          it != std::sregex_iterator(); ++it) {
-        std::string a = it->str();
-        std::transform(a.begin(), a.end(), a.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        out.insert(a);
+        out.insert(it->str());
     }
     return out;
 }
