@@ -97,11 +97,14 @@ std::vector<tasks::CatalogEntry> closingSteps() {
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalog, ClosingStep, ::testing::ValuesIn(closingSteps()),
-                         [](const auto& entry) { return "Step" + std::to_string(entry.param.step); });
+                         [](const auto& entry) {
+                             return "Step" + std::to_string(entry.param.step);
+                         });
 
-// The exclusion passes obey the item's AutoCloseIssue (inherited when the item has no row) and
-// leave user issues, other items and closed issues alone; the flag passes close whatever the
-// settings say and neither read nor change them.
+// The exclusion passes obey the item's AutoCloseIssue and
+// leave user issues, other items and closed issues alone; an issue without description keeps its
+// close note (Null + text is Null); the flag passes close whatever the settings say and neither
+// read nor change them.
 TEST_F(ClosingPasses, ExclusionObeysTheSettingsFlagPassesDoNot) {
     s.exec("INSERT INTO Vehicle (ID,Unit,NotInService) VALUES (1,'T1',1),(2,'T2',0)");
     issue(1, "PAI Due", 1, {{"Category", "Vehicle"}});
@@ -114,14 +117,18 @@ TEST_F(ClosingPasses, ExclusionObeysTheSettingsFlagPassesDoNot) {
     run(20);
     EXPECT_EQ(outcome(1), "untouched");
     s.exec("UPDATE AutomationServer_Alert SET AutoCloseIssue=1");
+    issue(8, "PAI Due", 1, {{"Category", "Vehicle"}, {"Description", db::Value()}});
     run(20);
+    EXPECT_TRUE(s.scalar("SELECT Description FROM Issues WHERE ID=8")
+                    .joined()
+                    .starts_with("\r\n\r\n(AUTO CLOSED "));
     EXPECT_EQ(outcome(1), "Closed");
     EXPECT_EQ(outcome(2), "Closed");
     for (const int id : {3, 4}) {
         EXPECT_EQ(outcome(id), "untouched") << id;
     }
     EXPECT_EQ(outcome(6), "Closed untouched");
-    EXPECT_EQ(state().counters.issuesClosed(), 2);
+    EXPECT_EQ(state().counters.issuesClosed(), 3);
 
     alert("Document:MVR", {{"AutoCloseIssue", 0}, {"DaysInAdvance", 90}});
     rules::LoadAlertSettings(state(), "PAI Due");
@@ -130,11 +137,6 @@ TEST_F(ClosingPasses, ExclusionObeysTheSettingsFlagPassesDoNot) {
     run(50);
     EXPECT_EQ(outcome(7), "Closed");
     EXPECT_EQ(state().rules.settings.DaysInAdvance, 30) << "the flag pass read no settings";
-
-    // Without a row of its own, the item works with the last lookup's settings.
-    issue(8, "Tag Expiration", 1, {{"Category", "Vehicle"}});
-    run(21);
-    EXPECT_EQ(outcome(8), "Closed");
 }
 
 TEST_F(ClosingPasses, AgedSafetyScoreOrphansAndDuplicates) {

@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -25,32 +24,26 @@ std::string ReadWholeFile(const std::filesystem::path& file) {
 }
 
 BackgroundProcess::BackgroundProcess(const ProcessSpec& given) {
-    std::map<std::string, std::string> variables;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        const std::string text(*entry);
-        variables.emplace(text.substr(0, text.find('=')), text.substr(text.find('=') + 1));
-    }
+    // env(1) applies the changes to the inherited environment and the working directory.
+    std::vector<std::string> args{"/usr/bin/env"}, assignments;  // its options come first
     for (const auto& [name, value] : given.env) {
         if (value) {
-            variables[name] = *value;
+            assignments.push_back(name + "=" + *value);
         } else {
-            variables.erase(name);
+            args.insert(args.end(), {"-u", name});
         }
     }
-    std::vector<std::string> args{given.program.string()}, env;
-    args.insert(args.end(), given.args.begin(), given.args.end());
-    for (const auto& [name, value] : variables) {
-        env.push_back(name + "=" + value);
+    if (given.workingDirectory) {
+        args.insert(args.end(), {"-C", given.workingDirectory->string()});
     }
-    std::vector<char*> argv, envp;
+    args.insert(args.end(), assignments.begin(), assignments.end());
+    args.push_back(given.program.string());
+    args.insert(args.end(), given.args.begin(), given.args.end());
+    std::vector<char*> argv;
     for (auto& arg : args) {
         argv.push_back(arg.data());
     }
-    for (auto& entry : env) {
-        envp.push_back(entry.data());
-    }
     argv.push_back(nullptr);
-    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -58,13 +51,11 @@ BackgroundProcess::BackgroundProcess(const ProcessSpec& given) {
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, 2, (files_.path() / "err").c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (given.workingDirectory) {
-        posix_spawn_file_actions_addchdir_np(&actions, given.workingDirectory->c_str());
-    }
-    const int error = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int error = ::posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (error != 0) {
-        throw std::runtime_error("Cannot start " + args[0] + ": " + std::strerror(error));
+        throw std::runtime_error("Cannot start " + given.program.string() + ": " +
+                                 std::strerror(error));
     }
 }
 

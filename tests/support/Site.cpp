@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <fstream>
+#include <map>
+#include <regex>
+
+#include <gtest/gtest.h>
 
 #include "db/Schema.h"
 #include "startup/CompanySettingsLoader.h"
@@ -32,12 +36,14 @@ Site::Site(const std::filesystem::path& source) {
     }
 }
 
-void Site::run() {
-    tasks::RunTasks(state, tasks::RuleCatalog());
+std::string Site::run() {
+    return run(tasks::RuleCatalog());
 }
 
-void Site::run(const tasks::TaskList& steps) {
+std::string Site::run(const tasks::TaskList& steps) {
+    testing::internal::CaptureStderr();
     tasks::RunTasks(state, steps);
+    return testing::internal::GetCapturedStderr();
 }
 
 void Site::sendThrough(const SmtpTestServer& smtp) {
@@ -53,10 +59,17 @@ void Site::sendThrough(const SmtpTestServer& smtp) {
         {smtp.host(), std::to_string(smtp.port())});
 }
 
-Site& Site::open() {
-    if (!state.db.OpenDatabase()) {
-        throw std::runtime_error("Cannot open the site's database: " + state.db.lastOpenError());
+namespace {
+db::Database& opened(db::Database& db) {
+    if (!db.OpenDatabase()) {
+        throw std::runtime_error("Cannot open the site's database: " + db.lastOpenError());
     }
+    return db;
+}
+}  // namespace
+
+Site& Site::open() {
+    opened(state.db);
     return *this;
 }
 
@@ -65,10 +78,7 @@ db::Database& Site::connection(db::Database& other) {
         return state.db;
     }
     other.setLocation(state.DatabaseLocation, dir());
-    if (!other.OpenDatabase()) {
-        throw std::runtime_error("Cannot open the site's database: " + other.lastOpenError());
-    }
-    return other;
+    return opened(other);
 }
 
 db::Recordset Site::read(std::string_view sql, const db::Params& params) {
@@ -91,21 +101,16 @@ std::int64_t Site::count(std::string_view sql, const db::Params& params) {
 }
 
 std::int64_t addRow(Site& s, const std::string& table, const Columns& columns) {
-    std::vector<std::string> names;
-    db::Params values;
+    std::map<std::string, db::Value> row;  // a column named again keeps its last value
     for (const auto& [name, value] : columns) {
-        const auto it = std::find(names.begin(), names.end(), name);
-        if (it == names.end()) {
-            names.push_back(name);
-            values.push_back(value);
-        } else {
-            values[static_cast<std::size_t>(it - names.begin())] = value;
-        }
+        row[name] = value;
     }
     std::string list, marks;
-    for (const std::string& name : names) {
+    db::Params values;
+    for (const auto& [name, value] : row) {
         list += (list.empty() ? "" : ",") + name;
         marks += marks.empty() ? "?" : ",?";
+        values.push_back(value);
     }
     s.exec("INSERT INTO " + table + " (" + list + ") VALUES (" + marks + ")", values);
     return s.count("SELECT MAX(ID) FROM " + table);
@@ -120,10 +125,13 @@ std::string Site::contents(std::vector<std::string> tables) {
     }
     std::string out;
     for (const std::string& table : tables) {
-        for (auto rs = read("SELECT * FROM " + table + " ORDER BY rowid"); !rs.eof();
-             rs.moveNext()) {
+        const bool query = table.starts_with("SELECT ");
+        for (auto rs = read(query ? table : "SELECT * FROM " + table + " ORDER BY rowid");
+             !rs.eof(); rs.moveNext()) {
             for (const std::string& column : rs.columns()) {
-                out += rs.value(column).debugString() + "|";
+                // One line a row: a line break in a value is written as \n.
+                out += std::regex_replace(rs.value(column).debugString(), std::regex("\n"), "\\n") +
+                       "|";
             }
             out += "\n";
         }

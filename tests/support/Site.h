@@ -28,9 +28,10 @@ class Site {
     std::filesystem::path config() const { return dir() / "config.txt"; }
     std::filesystem::path pickup() const { return dir() / "pickup"; }
 
-    // One task run in this process, of the real catalog or of the given steps.
-    void run();
-    void run(const tasks::TaskList& steps);
+    // One task run in this process, of the real catalog or of the given steps; what it wrote to
+    // standard error.
+    std::string run();
+    std::string run(const tasks::TaskList& steps);
     // Sends through `smtp` from now on: this state, and the Company row a server binary reads.
     void sendThrough(const SmtpTestServer& smtp);
 
@@ -40,7 +41,8 @@ class Site {
     void exec(std::string_view sql, const db::Params& params = {});
     db::Value scalar(std::string_view sql, const db::Params& params = {});
     std::int64_t count(std::string_view sql, const db::Params& params = {});
-    // Every row of the given tables (all when none is named), to compare two moments.
+    // Every row of the given tables or SELECT statements (all tables when none is named), to
+    // compare two moments.
     std::string contents(std::vector<std::string> tables = {});
 
     // The messages in the pickup folder, oldest first, as the SMTP test server parses them.

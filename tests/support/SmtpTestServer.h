@@ -13,13 +13,11 @@ namespace fas::test {
 
 // A message as the SMTP test server stored it (see tests/support/smtp_test_server.py).
 struct ReceivedMessage {
-    int connection = 0;  // which connection carried it, counting from 1
-    std::string tls;     // "none", "starttls" or "implicit"
+    std::string tls;  // "none", "starttls" or "implicit"
     std::string authUser, mailFrom;
     std::vector<std::string> rcptTos;
-    std::string raw;  // the data as received
     // Header values as a mail reader shows them (encoded words decoded).
-    std::string subject, from, to, date, messageId, transferEncoding, charset;
+    std::string subject, from, to, messageId;
     std::string body;     // the bytes after the transfer encoding is undone
     std::string defects;  // what the parser found wrong; empty when nothing
 };

@@ -14,13 +14,11 @@ def write_file(path, data):
     os.replace(path + ".tmp", path)  # readers never see half a file
 
 
-def fields_of(raw, connection=0, tls="", auth_user="", mail_from="", rcpt_tos=""):
+def fields_of(raw, tls="", auth_user="", mail_from="", rcpt_tos=""):
     message = email.message_from_bytes(raw, policy=email.policy.default)
     defects = [type(d).__name__ for d in message.defects]
-    fields = dict(connection=connection, tls=tls, auth_user=auth_user, mail_from=mail_from,
-                  rcpt_tos=rcpt_tos, raw=raw, charset=message.get_content_charset() or "")
-    for field, name in (("subject", "Subject"), ("from", "From"), ("to", "To"), ("date", "Date"),
-                        ("message_id", "Message-ID"), ("transfer_encoding", "Content-Transfer-Encoding")):
+    fields = dict(tls=tls, auth_user=auth_user, mail_from=mail_from, rcpt_tos=rcpt_tos)
+    for field, name in (("subject", "Subject"), ("from", "From"), ("to", "To"), ("message_id", "Message-ID")):
         value = message.get(name)
         defects += [name + ": " + type(d).__name__ for d in getattr(value, "defects", ())]
         fields[field] = "" if value is None else str(value)
@@ -73,7 +71,7 @@ class Counting(SMTP):
             user = session.auth_data.login.decode() if session.authenticated else ""
             tls = "implicit" if self.args.implicit_tls else ("starttls" if self._tls_protocol else "none")
             write_file(os.path.join(self.args.dir, "msg-%06d" % number), fields_of(
-                envelope.original_content, connection=self.number, tls=tls, auth_user=user,
+                envelope.original_content, tls=tls, auth_user=user,
                 mail_from=envelope.mail_from, rcpt_tos="\n".join(envelope.rcpt_tos)))
         return "250 2.0.0 OK queued"
 

@@ -1,55 +1,12 @@
-// The embedded engine gives the statements SQL Server's meaning, and waits no longer than the
-// query timeout for another program's lock.
+// The embedded engine waits no longer than the query timeout for another program's lock.
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include "db/Connection.h"
-#include "db/TsqlDialect.h"
-#include "rules/AlertStatements.h"
 #include "support/Site.h"
 #include "tasks/RuleCatalog.h"
 
 namespace fas {
 namespace {
-
-struct Meaning {
-    const char* sql;
-    const char* expected;
-};
-
-TEST(Dialect, ComparisonsAndNullsMeanWhatSqlServerMeans) {
-    test::TempDir dir;
-    const auto file = dir.path() / "t.db";
-    sqlite3* raw = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &raw), SQLITE_OK);
-    sqlite3_exec(raw,
-                 "CREATE TABLE t (a TEXT COLLATE NOCASE, d TEXT);"
-                 "INSERT INTO t (a) VALUES (''), (' '), ('  '), ('x '), (NULL);",
-                 nullptr, nullptr, nullptr);
-    sqlite3_close(raw);
-    auto connection = db::openSqliteConnection(file, 1);
-    const Meaning meanings[] = {
-        {"SELECT COUNT(*) FROM t WHERE a<>''", "1"},
-        {"SELECT COUNT(*) FROM t WHERE a = ' '", "3"},
-        {"SELECT COUNT(*) FROM t WHERE t.a != ''", "1"},
-        {"SELECT COUNT(*) FROM t WHERE (a = 'X ')", "1"},
-        {"SELECT ISNULL(d,'') + 'note' FROM t WHERE a IS NULL", "note"},
-    };
-    for (const Meaning& m : meanings) {
-        const db::ResultSet result = connection->query(db::translateTsql(m.sql), {});
-        EXPECT_EQ(result.cell(0, 0).asText(), m.expected) << m.sql;
-    }
-}
-
-// An issue without a description keeps the note it is closed with: Null + text is Null.
-TEST(Dialect, AnIssueWithoutDescriptionKeepsItsCloseNote) {
-    test::OpenState s;
-    const std::int64_t id = test::addRow(s, "Issues", {{"ContractID", 1}, {"Status", "Open"}});
-    rules::CloseAutoIssue(s.state, id);
-    EXPECT_THAT(s.scalar("SELECT Description FROM Issues WHERE ID = ?", {id}).asText(),
-                testing::StartsWith("\r\n\r\n(AUTO CLOSED "));
-}
 
 // Another program holding the write lock past the query timeout (set by its variable) fails the
 // step that waits, naming the step, its statement and the timeout; the other steps do their work,
@@ -72,16 +29,10 @@ TEST(Dialect, AStepKeptWaitingPastTheQueryTimeoutFailsAloneAndIsCaughtUpNextRun)
         if (step.label == busy->label) {
             step.run = [holder, run = step.run](ServerState& state) {
                 sqlite3_exec(holder, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-                const auto release = [holder] {
-                    sqlite3_exec(holder, "ROLLBACK", nullptr, nullptr, nullptr);
-                };
-                try {
-                    run(state);
-                } catch (...) {
-                    release();
-                    throw;
-                }
-                release();
+                const std::unique_ptr<sqlite3, void (*)(sqlite3*)> release(holder, [](sqlite3* h) {
+                    sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+                });  // however the step ends
+                run(state);
             };
         }
     }
