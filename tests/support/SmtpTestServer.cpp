@@ -69,7 +69,8 @@ SmtpTestServer::SmtpTestServer(SmtpServerOptions options) : options_(std::move(o
         args.insert(args.end(), {"--reject-data-to", address});
     }
     args.insert(args.end(), {"--max-messages-per-connection",
-                             std::to_string(options_.maxMessagesPerConnection)});
+                             std::to_string(options_.maxMessagesPerConnection), "--delay-ms",
+                             std::to_string(options_.delayMs)});
     if (!options_.storeMessages) {
         args.push_back("--count-only");
     }

@@ -46,6 +46,7 @@ struct SmtpServerOptions {
     std::vector<std::string> rejectDataTo{};      // data refused with 554 when sent to these
     bool storeMessages = true;                    // false: only count them (benchmarks)
     int maxMessagesPerConnection = 0;             // then 421 and close; 0: no limit
+    int delayMs = 0;                              // a slow relay: each DATA waits this long
 };
 
 // A real SMTP server (aiosmtpd under /usr/bin/python3) on a loopback port while the object lives.

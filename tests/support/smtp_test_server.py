@@ -63,6 +63,8 @@ class Counting(SMTP):
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
+        if self.args.delay_ms:  # a slow relay: each message takes this long to be accepted
+            await asyncio.sleep(self.args.delay_ms / 1000)
         if any(r.lower() in self.args.reject_data_to for r in envelope.rcpt_tos):
             return "554 5.6.0 Message refused by policy"
         self.here += 1
@@ -115,6 +117,7 @@ def main():
     parser.add_argument("--port", type=int, default=0)
     parser.add_argument("--auth-password", default="")
     parser.add_argument("--max-messages-per-connection", type=int, default=0)
+    parser.add_argument("--delay-ms", type=int, default=0)
     for flag in ("--require-starttls", "--implicit-tls", "--count-only"):
         parser.add_argument(flag, action="store_true")
     for flag in ("--reject", "--reject-data-to"):  # refused with 550 at RCPT, with 554 at DATA
