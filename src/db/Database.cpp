@@ -37,6 +37,7 @@ bool Database::OpenDatabase() noexcept {
         lastOpenError_ = "The database connection is already open";
         return false;
     }
+    lastOpenMayPass_ = false;
     try {
         const int timeout = queryTimeoutSeconds();
         if (auto path = sqlitePathOf(location_, baseDirectory_)) {
@@ -48,6 +49,9 @@ bool Database::OpenDatabase() noexcept {
         }
         lastOpenError_.clear();
         return true;
+    } catch (const DatabaseError& e) {
+        lastOpenError_ = redactConnectionString(e.what());
+        lastOpenMayPass_ = e.mayPassByItself();
     } catch (const std::exception& e) {
         lastOpenError_ = redactConnectionString(e.what());
     } catch (...) {

@@ -40,6 +40,9 @@ class Database {
     void CloseDatabase() noexcept;
     bool isOpen() const noexcept { return connection_ != nullptr; }
     const std::string& lastOpenError() const noexcept { return lastOpenError_; }
+    // Whether the last open failure may pass without anyone changing anything (see
+    // DatabaseError::mayPassByItself).
+    bool lastOpenMayPass() const noexcept { return lastOpenMayPass_; }
     Engine engine() const noexcept { return engine_; }
 
     // Executes a statement; '?' stands for each value in params.
@@ -83,6 +86,7 @@ class Database {
     std::unique_ptr<Connection> connection_;
     Engine engine_ = Engine::None;
     std::string lastOpenError_;
+    bool lastOpenMayPass_ = false;
     StatementObserver observer_;
     std::optional<std::uint64_t> failAt_;
     std::uint64_t statementsIssued_ = 0;
