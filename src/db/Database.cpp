@@ -47,6 +47,9 @@ bool Database::OpenDatabase() noexcept {
             connection_ = openOdbcConnection(location_, kLoginTimeoutSeconds, timeout);
             engine_ = Engine::Odbc;
         }
+        if (whileWorking_) {
+            connection_->whileWorking(whileWorking_);
+        }
         lastOpenError_.clear();
         return true;
     } catch (const DatabaseError& e) {
@@ -60,6 +63,13 @@ bool Database::OpenDatabase() noexcept {
     connection_.reset();
     engine_ = Engine::None;
     return false;
+}
+
+void Database::whileWorking(std::function<void()> hook) {
+    whileWorking_ = std::move(hook);
+    if (connection_) {
+        connection_->whileWorking(whileWorking_);
+    }
 }
 
 void Database::CloseDatabase() noexcept {

@@ -68,6 +68,10 @@ class Database {
     void commitUnit();
     void rollbackUnit() noexcept;
 
+    // Called now and then inside long statements, on the backends that can (see
+    // Connection::whileWorking); kept for every connection opened later.
+    void whileWorking(std::function<void()> hook);
+
     // Sees every statement before it runs (per-step reports, statement recording).
     using StatementObserver = std::function<void(std::string_view sql, const Params& params)>;
     void setStatementObserver(StatementObserver observer) { observer_ = std::move(observer); }
@@ -88,6 +92,7 @@ class Database {
     std::string lastOpenError_;
     bool lastOpenMayPass_ = false;
     StatementObserver observer_;
+    std::function<void()> whileWorking_;
     std::optional<std::uint64_t> failAt_;
     std::uint64_t statementsIssued_ = 0;
 };

@@ -267,6 +267,23 @@ class SqliteConnection final : public Connection {
         }
     }
 
+    void whileWorking(std::function<void()> hook) override {
+        whileWorking_ = std::move(hook);
+        if (!whileWorking_) {
+            sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+            return;
+        }
+        // Some thousand virtual machine steps: well under a millisecond between calls.
+        constexpr int kSteps = 10000;
+        sqlite3_progress_handler(
+            db_, kSteps,
+            [](void* self) {
+                static_cast<SqliteConnection*>(self)->whileWorking_();
+                return 0;  // go on
+            },
+            this);
+    }
+
     std::string journalMode() {
         sqlite3_stmt* stmt = nullptr;
         std::string mode;
@@ -368,6 +385,7 @@ class SqliteConnection final : public Connection {
 
     int timeoutSeconds_;
     sqlite3* db_ = nullptr;
+    std::function<void()> whileWorking_;
     std::vector<bool> unitsOwningTransaction_;
     std::unordered_map<std::string, sqlite3_stmt*> cache_;
 };

@@ -95,7 +95,9 @@ int RunHeadless(ServerState& state, const std::filesystem::path& configFile, boo
         notifier.ready();
     }
     if (const auto every = notifier.heartbeatInterval()) {
+        // Between steps, rows and messages, and inside long statements where the engine can.
         state.control.setHeartbeat([&] { notifier.watchdog(); }, *every);
+        state.db.whileWorking([&] { state.control.pulse(); });
     }
     if (once) {
         runAndPrint(state, catalog, notifier);
