@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -80,6 +81,11 @@ class Connection {
     virtual void beginUnit() = 0;
     virtual void commitUnit() = 0;
     virtual void rollbackUnit() = 0;
+
+    // Called now and then while a single statement works (a large sort, update or fetch), so
+    // that the service manager keeps hearing from the server; it never interrupts the statement.
+    // A backend whose driver holds the call until it ends ignores it (this default).
+    virtual void whileWorking(std::function<void()> /*hook*/) {}
 };
 
 // The embedded engine. Never creates the file: a missing database is an open failure. A statement

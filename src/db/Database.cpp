@@ -37,6 +37,7 @@ bool Database::OpenDatabase() noexcept {
         lastOpenError_ = "The database connection is already open";
         return false;
     }
+    lastOpenMayPass_ = false;
     try {
         const int timeout = queryTimeoutSeconds();
         if (auto path = sqlitePathOf(location_, baseDirectory_)) {
@@ -46,8 +47,14 @@ bool Database::OpenDatabase() noexcept {
             connection_ = openOdbcConnection(location_, kLoginTimeoutSeconds, timeout);
             engine_ = Engine::Odbc;
         }
+        if (whileWorking_) {
+            connection_->whileWorking(whileWorking_);
+        }
         lastOpenError_.clear();
         return true;
+    } catch (const DatabaseError& e) {
+        lastOpenError_ = redactConnectionString(e.what());
+        lastOpenMayPass_ = e.mayPassByItself();
     } catch (const std::exception& e) {
         lastOpenError_ = redactConnectionString(e.what());
     } catch (...) {
@@ -56,6 +63,13 @@ bool Database::OpenDatabase() noexcept {
     connection_.reset();
     engine_ = Engine::None;
     return false;
+}
+
+void Database::whileWorking(std::function<void()> hook) {
+    whileWorking_ = std::move(hook);
+    if (connection_) {
+        connection_->whileWorking(whileWorking_);
+    }
 }
 
 void Database::CloseDatabase() noexcept {

@@ -40,6 +40,9 @@ class Database {
     void CloseDatabase() noexcept;
     bool isOpen() const noexcept { return connection_ != nullptr; }
     const std::string& lastOpenError() const noexcept { return lastOpenError_; }
+    // Whether the last open failure may pass without anyone changing anything (see
+    // DatabaseError::mayPassByItself).
+    bool lastOpenMayPass() const noexcept { return lastOpenMayPass_; }
     Engine engine() const noexcept { return engine_; }
 
     // Executes a statement; '?' stands for each value in params.
@@ -65,6 +68,10 @@ class Database {
     void commitUnit();
     void rollbackUnit() noexcept;
 
+    // Called now and then inside long statements, on the backends that can (see
+    // Connection::whileWorking); kept for every connection opened later.
+    void whileWorking(std::function<void()> hook);
+
     // Sees every statement before it runs (per-step reports, statement recording).
     using StatementObserver = std::function<void(std::string_view sql, const Params& params)>;
     void setStatementObserver(StatementObserver observer) { observer_ = std::move(observer); }
@@ -83,7 +90,9 @@ class Database {
     std::unique_ptr<Connection> connection_;
     Engine engine_ = Engine::None;
     std::string lastOpenError_;
+    bool lastOpenMayPass_ = false;
     StatementObserver observer_;
+    std::function<void()> whileWorking_;
     std::optional<std::uint64_t> failAt_;
     std::uint64_t statementsIssued_ = 0;
 };

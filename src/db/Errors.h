@@ -14,15 +14,23 @@ class ConversionError : public std::runtime_error {
 };
 
 // A statement failed. connectionLost() tells the task run that the connection itself is gone,
-// so the run must end instead of going on with the next step.
+// so the run must end instead of going on with the next step. mayPassByItself() tells start-up
+// that trying again later may succeed without anyone changing anything (the server did not
+// answer, another program held a lock past the query timeout), unlike a missing file, a refused
+// log-in or a malformed setting, which only a person can cure.
 class DatabaseError : public std::runtime_error {
   public:
-    explicit DatabaseError(const std::string& message, bool connectionLost = false)
-        : std::runtime_error(message), connectionLost_(connectionLost) {}
+    explicit DatabaseError(const std::string& message, bool connectionLost = false,
+                           bool mayPassByItself = false)
+        : std::runtime_error(message),
+          connectionLost_(connectionLost),
+          mayPassByItself_(mayPassByItself) {}
     bool connectionLost() const { return connectionLost_; }
+    bool mayPassByItself() const { return mayPassByItself_; }
 
   private:
     bool connectionLost_;
+    bool mayPassByItself_;
 };
 
 // How long one statement may wait or run before it is cancelled, in seconds; the environment

@@ -107,6 +107,16 @@ bool meansLostConnection(const std::vector<Diagnostic>& diagnostics) {
     return false;
 }
 
+// Class 08 at connect (08001: no connection could be made) and the login timeout: the server did
+// not answer. A refused log-in (28000), an unknown driver or data source (IM...) and the rest
+// stay as they are until someone changes the configuration.
+bool serverDidNotAnswer(const std::vector<Diagnostic>& diagnostics) {
+    return meansLostConnection(diagnostics) ||
+           std::any_of(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& d) {
+               return d.state == "HYT00" || d.state == "HYT01";
+           });
+}
+
 [[noreturn]] void throwFailure(const OdbcHandle& handle, SQLRETURN rc, std::string_view sql,
                                std::string_view detail = {}) {
     const std::vector<Diagnostic> diagnostics = diagnosticsOf(handle.type(), handle.get());
@@ -445,10 +455,11 @@ class OdbcConnection final : public Connection {
         : queryTimeout_(static_cast<SQLULEN>(std::max(queryTimeoutSeconds, 1))) {
         const std::string odbcString = toOdbcConnectionString(connectionString);
         const auto fail = [&](const OdbcHandle& handle, SQLRETURN rc) {
-            std::string message = "Cannot connect with \"" + odbcString +
-                                  "\": " + describe(diagnosticsOf(handle.type(), handle.get()), rc);
+            const auto diagnostics = diagnosticsOf(handle.type(), handle.get());
+            std::string message =
+                "Cannot connect with \"" + odbcString + "\": " + describe(diagnostics, rc);
             message = removePasswords(removePasswords(message, connectionString), odbcString);
-            throw DatabaseError(message);
+            throw DatabaseError(message, false, serverDidNotAnswer(diagnostics));
         };
 
         SQLHANDLE raw = SQL_NULL_HANDLE;
@@ -601,7 +612,7 @@ class OdbcConnection final : public Connection {
         if (std::string_view(e.what()).find("HYT00 ") != std::string_view::npos) {
             throw DatabaseError(
                 timeoutMessage(sql, static_cast<int>(queryTimeout_)) + ": " + e.what(),
-                e.connectionLost());
+                e.connectionLost(), true);
         }
         throw;
     }

@@ -64,7 +64,7 @@ std::vector<std::string> columnNames(sqlite3_stmt* stmt) {
         (rc & 0xff) == SQLITE_BUSY ? timeoutMessage(sql, timeoutSeconds) + ": " : "";
     throw DatabaseError(
         timedOut + sqlite3_errmsg(db) + " (statement: " + statementForMessage(sql) + ")",
-        meansLostConnection(rc));
+        meansLostConnection(rc), !timedOut.empty());
 }
 
 // A query stepped row by row. It owns its statement, so a walk may run the same text again
@@ -130,21 +130,24 @@ class SqliteConnection final : public Connection {
         // The query timeout is the longest a statement waits for another connection's lock.
         sqlite3_busy_timeout(db_, queryTimeoutSeconds * 1000);
         try {
-            // Reading the schema proves the file is a database; WAL lets other programs read
-            // and write while the server runs.
+            // Reading the schema proves the file is a database.
             exec("SELECT count(*) FROM sqlite_master");
-            // WAL is kept in the file once set; when another program holds the file in a way
-            // that keeps the mode from changing now, the server works in the file's own mode.
-            sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
-            exec("PRAGMA synchronous=NORMAL");
+            // The file is the other software's: the server works in the journal mode the file
+            // has and changes no setting stored in it. The settings below last for this
+            // connection only.
+            if (journalMode() == "wal") {
+                // Durable enough in WAL (a power cut loses at most the last commit, never
+                // consistency), not in a rollback journal, where the default stays.
+                exec("PRAGMA synchronous=NORMAL");
+                exec("PRAGMA wal_autocheckpoint=10000");
+            }
             exec("PRAGMA cache_size=-65536");
-            exec("PRAGMA wal_autocheckpoint=10000");
             exec("PRAGMA foreign_keys=OFF");
             registerTsqlFunctions(db_);
         } catch (const DatabaseError& e) {
             close();
             throw DatabaseError("Cannot open the database file " + file.string() + ": " + e.what(),
-                                true);
+                                true, e.mayPassByItself());
         }
     }
 
@@ -264,6 +267,35 @@ class SqliteConnection final : public Connection {
         }
     }
 
+    void whileWorking(std::function<void()> hook) override {
+        whileWorking_ = std::move(hook);
+        if (!whileWorking_) {
+            sqlite3_progress_handler(db_, 0, nullptr, nullptr);
+            return;
+        }
+        // Some thousand virtual machine steps: well under a millisecond between calls.
+        constexpr int kSteps = 10000;
+        sqlite3_progress_handler(
+            db_, kSteps,
+            [](void* self) {
+                static_cast<SqliteConnection*>(self)->whileWorking_();
+                return 0;  // go on
+            },
+            this);
+    }
+
+    std::string journalMode() {
+        sqlite3_stmt* stmt = nullptr;
+        std::string mode;
+        if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode", -1, &stmt, nullptr) == SQLITE_OK &&
+            sqlite3_step(stmt) == SQLITE_ROW) {
+            const auto* text = sqlite3_column_text(stmt, 0);
+            mode = text ? reinterpret_cast<const char*>(text) : "";
+        }
+        sqlite3_finalize(stmt);
+        return mode;
+    }
+
     void exec(const char* sql) {
         char* message = nullptr;
         const int rc = sqlite3_exec(db_, sql, nullptr, nullptr, &message);
@@ -273,7 +305,7 @@ class SqliteConnection final : public Connection {
             const std::string timedOut =
                 (rc & 0xff) == SQLITE_BUSY ? timeoutMessage(sql, timeoutSeconds_) + ": " : "";
             throw DatabaseError(timedOut + text + " (statement: " + sql + ")",
-                                meansLostConnection(rc));
+                                meansLostConnection(rc), !timedOut.empty());
         }
     }
 
@@ -353,6 +385,7 @@ class SqliteConnection final : public Connection {
 
     int timeoutSeconds_;
     sqlite3* db_ = nullptr;
+    std::function<void()> whileWorking_;
     std::vector<bool> unitsOwningTransaction_;
     std::unordered_map<std::string, sqlite3_stmt*> cache_;
 };

@@ -24,6 +24,7 @@ void closeIssuesMeetingCondition(ServerState& state) {
     for (db::Recordset rs =
              state.db.query(ruleState.sql, {db::Value(ruleState.params.Item)}, {"IssueID"});
          !rs.eof(); rs.moveNext()) {
+        state.control.checkpoint();
         rules::CloseAutoIssue(state, rs.int64("IssueID"));
     }
 }

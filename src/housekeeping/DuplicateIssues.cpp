@@ -23,6 +23,7 @@ constexpr std::string_view kDuplicateIssues =
 void CloseDuplicateIssues(ServerState& state) {
     state.rules.sql = kDuplicateIssues;
     for (db::Recordset rs = state.db.query(state.rules.sql, {}, {"ID"}); !rs.eof(); rs.moveNext()) {
+        state.control.checkpoint();
         rules::CloseAutoIssue(state, rs.int64("ID"));
     }
 }

@@ -15,6 +15,7 @@ constexpr std::string_view kAgedSafetyScoreIssues =
 void CloseAgedSafetyScoreIssues(ServerState& state) {
     state.rules.sql = kAgedSafetyScoreIssues;
     for (db::Recordset rs = state.db.query(state.rules.sql, {}, {"ID"}); !rs.eof(); rs.moveNext()) {
+        state.control.checkpoint();
         rules::CloseAutoIssue(state, rs.int64("ID"), "Non-Resolvable");
     }
 }

@@ -26,12 +26,14 @@ struct RecipientGroup {
     std::size_t rows = 0;
 };
 
-std::vector<RecipientGroup> readOutbox(db::Database& db) {
+std::vector<RecipientGroup> readOutbox(ServerState& state) {
+    db::Database& db = state.db;
     std::vector<RecipientGroup> groups;
     // Read completely before the first message goes out: rows queued while messages go out
     // wait for the next run. Nothing is written while it is read. The bodies are read message by
     // message (messageBody): all of them together grow with the outbox of a first run.
     for (auto outbox = db.forward(kOutboxQuery); !outbox.eof(); outbox.moveNext()) {
+        state.control.pulse();
         std::string recipientText = outbox.text("EmailTo");
         if (groups.empty() || groups.back().recipientText != recipientText) {
             groups.push_back({std::move(recipientText), {}, {}, {}, 0});
@@ -98,6 +100,8 @@ void dispatch(ServerState& state, const std::vector<RecipientGroup>& groups,
     const std::string subject = "Notification from " + state.company.Name;
     std::unique_ptr<MailTransport> owned;
     for (std::size_t i = 0; i < groups.size(); ++i) {
+        // Between messages: the one before is marked, the rest stay pending on a stop.
+        state.control.checkpoint();
         const auto& group = groups[i];
         const std::string body = messageBody(state.db, group) + "\r\n\r\n\r\n" +
                                  state.company.AutomationServerEmailFooter;
@@ -141,11 +145,11 @@ void dispatch(ServerState& state, const std::vector<RecipientGroup>& groups,
 }  // namespace
 
 void DispatchOutbox(ServerState& state) {
-    dispatch(state, readOutbox(state.db), nullptr);
+    dispatch(state, readOutbox(state), nullptr);
 }
 
 void DispatchOutbox(ServerState& state, MailTransport& transport) {
-    dispatch(state, readOutbox(state.db), &transport);
+    dispatch(state, readOutbox(state), &transport);
 }
 
 }  // namespace fas::mail

@@ -11,7 +11,8 @@ namespace fas::mail {
 // A message the server refuses keeps its rows pending and the dispatch goes on; when nothing can
 // be delivered (settings, server, TLS, log-in) the dispatch stops and every row left stays
 // pending for the next run. Both are run errors (state.report and standard error). Database
-// errors and a counter overflow end the dispatch and reach the task run.
+// errors and a counter overflow end the dispatch and reach the task run; so does a stop request,
+// checked between messages (RunStopped), which leaves the rest pending.
 void DispatchOutbox(ServerState& state);
 
 // The same through a given transport.

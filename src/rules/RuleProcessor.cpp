@@ -122,6 +122,7 @@ void autoClosePhase(ServerState& state, RuleKind kind, const RuleParameters& p) 
         {db::Value(p.Item), db::Value(limitAfterDays(rules.settings.CreateIssueDaysInAdvance))},
         {"IssueID"});
     for (; !rs.eof(); rs.moveNext()) {
+        state.control.checkpoint();
         CloseAutoIssue(state, rs.int64("IssueID"));
     }
 }
@@ -135,6 +136,8 @@ void notificationPhase(ServerState& state, RuleKind kind, const RuleParameters& 
         state.db.forward(rules.sql, {db::Value(p.Category), db::Value(p.Item),
                                      db::Value(limitAfterDays(rules.settings.DaysInAdvance))});
     for (; !rs.eof(); rs.moveNext()) {
+        // Between rows, outside the row's unit: a stop keeps every notified row whole.
+        state.control.checkpoint();
         if (rs.int64("EmailID") != 0 || isOwnAutoIssue(kind, p, rs)) {
             continue;  // notified for this date already, or an issue of its own
         }
@@ -188,6 +191,7 @@ void issuePhase(ServerState& state, RuleKind kind, const RuleParameters& p) {
                                              "tmpDescField", "ID", "ContractID", "TestTypeID"})
                            : state.db.forward(rules.sql, values);
     for (; !rs.eof(); rs.moveNext()) {
+        state.control.checkpoint();
         if (rs.int64("IssueID") != 0 || isOwnAutoIssue(kind, p, rs)) {
             continue;  // an automatic issue of that day exists, or is the row itself
         }

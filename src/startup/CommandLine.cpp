@@ -26,9 +26,8 @@ const std::array<OptionSpec, 9>& options() {
          "standard output, refusals and errors on standard error",
          [](CommandLine& c, const std::string&) { c.headless = true; }},
         {"--once", "",
-         "start up, perform one task run, print its results line and exit; exit status 0: the "
-         "run completed without error, 1: the run reported an error or could not open the "
-         "database, 2: start-up failed, 3: another copy runs on the same database",
+         "start up, perform one task run, print its results line and exit (see the exit "
+         "statuses below)",
          [](CommandLine& c, const std::string&) { c.once = true; }},
         {"--pickup-dir", "DIR",
          "write each outgoing message as an .eml file into DIR instead of sending it through SMTP",
@@ -63,6 +62,24 @@ const OptionSpec* find(std::string_view name) {
     }
     return nullptr;
 }
+
+// Every status the program ends with; the packaged units restart on 75 only.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kExitStatuses{{
+    {" 0",
+     "the run completed without error (--once), nothing blocks a run (--check), or the "
+     "server was stopped"},
+    {" 1",
+     "the run reported an error or could not open the database (--once), or something "
+     "blocks a run (--check)"},
+    {" 2",
+     "start-up failed for a reason only a person can cure: config.txt missing, unreadable "
+     "or malformed, an unusable Company setting or AUTOMATION_SERVER_* variable, a missing "
+     "SQLite file, a log-in the database refuses, a wrong command line"},
+    {" 3", "another copy runs on the same database"},
+    {"75",
+     "start-up failed for a reason that may pass by itself: the database server did not "
+     "answer, or the database stayed locked past the query timeout; try again later"},
+}};
 
 // Wraps `text` at `width` columns, each line indented by `indent` blanks.
 std::string wrapped(std::string_view text, std::size_t indent, std::size_t width) {
@@ -141,6 +158,10 @@ std::string UsageText() {
             head += " " + std::string(option.valueName);
         }
         text += head + "\n" + wrapped(option.help, 6, 79);
+    }
+    text += "\nExit statuses:\n";
+    for (const auto& [status, meaning] : kExitStatuses) {
+        text += wrapped(std::string(status) + "  " + std::string(meaning), 2, 79);
     }
     return text;
 }

@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "db/Connection.h"
+#include "db/Errors.h"
 #include "startup/CompanySettingsLoader.h"
 #include "startup/ConfigFile.h"
 
@@ -28,7 +29,8 @@ StartupResult StartServer(ServerState& state, const std::filesystem::path& confi
     state.db.setLocation(state.DatabaseLocation, state.configDirectory);
 
     if (!state.db.OpenDatabase()) {
-        return failure(StartupStatus::DatabaseUnreachable,
+        return failure(state.db.lastOpenMayPass() ? StartupStatus::DatabaseUnavailable
+                                                  : StartupStatus::DatabaseRefused,
                        "Cannot open the database " +
                            db::redactConnectionString(state.DatabaseLocation) + " named in " +
                            configFile.string() + ": " + state.db.lastOpenError());
@@ -43,7 +45,11 @@ StartupResult StartServer(ServerState& state, const std::filesystem::path& confi
     }
     if (!result.lock) {
         state.db.CloseDatabase();
-        return failure(StartupStatus::AlreadyRunning, kAlreadyRunningText);
+        // Which database, for the administrator of several: never its password.
+        return failure(StartupStatus::AlreadyRunning,
+                       std::string(kAlreadyRunningText) + "\nAnother copy serves the database " +
+                           db::redactConnectionString(state.DatabaseLocation) + " named in " +
+                           configFile.string() + ".");
     }
 
     try {
@@ -51,6 +57,12 @@ StartupResult StartServer(ServerState& state, const std::filesystem::path& confi
     } catch (const CompanySettingsError& e) {
         state.db.CloseDatabase();
         return failure(StartupStatus::BadCompanySettings, e.what());
+    } catch (const db::DatabaseError& e) {
+        state.db.CloseDatabase();
+        return failure(e.mayPassByItself() || e.connectionLost()
+                           ? StartupStatus::DatabaseUnavailable
+                           : StartupStatus::BadCompanySettings,
+                       std::string("Cannot load the company settings: ") + e.what());
     } catch (const std::exception& e) {
         state.db.CloseDatabase();
         return failure(StartupStatus::BadCompanySettings,
@@ -65,14 +77,16 @@ int ExitStatusOf(StartupStatus status) {
         case StartupStatus::Ready:
             return 0;
         case StartupStatus::AlreadyRunning:
-            return 3;
+            return kExitAlreadyRunning;
+        case StartupStatus::DatabaseUnavailable:
+            return kExitTryLater;
         case StartupStatus::BadConfig:
-        case StartupStatus::DatabaseUnreachable:
+        case StartupStatus::DatabaseRefused:
         case StartupStatus::BadCompanySettings:
         case StartupStatus::LockUnavailable:
-            return 2;
+            return kExitNeedsPerson;
     }
-    return 2;
+    return kExitNeedsPerson;
 }
 
 }  // namespace fas::startup

@@ -15,11 +15,17 @@ inline constexpr const char* kAlreadyRunningTitle = "Application Already Running
 enum class StartupStatus {
     Ready,                // the server may create its window or loop
     BadConfig,            // config.txt missing, unreadable or short
-    DatabaseUnreachable,  // the first open of the shared connection failed
+    DatabaseRefused,      // the database cannot be opened until someone changes something
+    DatabaseUnavailable,  // the database did not answer or stayed locked: may pass by itself
     AlreadyRunning,       // another copy serves the same database
     BadCompanySettings,   // the Company row could not be loaded
     LockUnavailable,      // the single-copy lock file could not be used at all
 };
+
+// The process exit statuses systemd acts on: the units restart on kExitTryLater only.
+inline constexpr int kExitNeedsPerson = 2;
+inline constexpr int kExitAlreadyRunning = 3;
+inline constexpr int kExitTryLater = 75;  // EX_TEMPFAIL
 
 struct StartupResult {
     StartupStatus status = StartupStatus::Ready;
@@ -31,7 +37,7 @@ struct StartupResult {
 // serve a database another copy serves, load the company settings, close the connection.
 StartupResult StartServer(ServerState& state, const std::filesystem::path& configFile);
 
-// The process exit status of a failed start-up: 3 when another copy runs, otherwise 2.
+// The process exit status of a failed start-up.
 int ExitStatusOf(StartupStatus status);
 
 }  // namespace fas::startup

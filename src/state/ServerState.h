@@ -1,9 +1,7 @@
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "state/CompanySettings.h"
 #include "state/RecipientCache.h"
 #include "state/RuleState.h"
+#include "state/RunControl.h"
 #include "state/RunCounters.h"
 
 namespace fas {
@@ -39,23 +38,16 @@ struct RunReport {
     std::vector<std::string> errors;
     std::vector<StepReport> steps;  // the steps that did anything or failed
     int notificationsQueued = 0;    // outbox rows queued by this run
-    // The steps performed when a stop request ended the run early.
-    std::optional<std::size_t> stoppedAfter;
+    // When a stop request ended the run early: the catalog step it ended in (counting from 1);
+    // the steps before it are complete, this one as far as its last whole row or message.
+    std::optional<std::size_t> stoppedInStep;
     void clear() {
         errors.clear();
         steps.clear();
         notificationsQueued = 0;
-        stoppedAfter.reset();
+        stoppedInStep.reset();
     }
     void recordError(std::string message) { errors.push_back(std::move(message)); }
-};
-
-// How the service manager takes part in a run: `betweenSteps` is called before each catalog step
-// (the watchdog's heartbeat); once `stopRequested` is set, the run ends before its next step, so
-// the step in progress is finished, never cut off. The flag is set by the signal watcher thread.
-struct RunControl {
-    std::function<void()> betweenSteps;
-    std::atomic<bool> stopRequested{false};
 };
 
 // The records that live for the whole process. One object, passed by reference: nothing here is

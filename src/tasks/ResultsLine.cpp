@@ -33,6 +33,10 @@ std::string ResultsLine(const ServerState& state, const db::DateTime& now) {
     if (state.options.dryRun) {
         line += "  (dry run: every change was rolled back)";
     }
+    if (state.report.stoppedInStep) {
+        line += "  (stopped on request in step " + std::to_string(*state.report.stoppedInStep) +
+                "; the rest waits for the next run)";
+    }
     const auto& errors = state.report.errors;
     if (!errors.empty()) {
         line += "  Errors: " + std::to_string(errors.size()) + " (" + oneLine(errors.front()) + ")";

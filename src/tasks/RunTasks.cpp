@@ -14,7 +14,7 @@ void recordError(ServerState& state, std::string message) {
     state.report.recordError(std::move(message));
 }
 
-enum class Outcome { Done, Failed, ConnectionLost };
+enum class Outcome { Done, Failed, ConnectionLost, Stopped };
 
 // Performs one part of the run. Its error is recorded so that the run can go on with the next
 // part; only a lost connection, after which nothing else can work, ends the run.
@@ -23,6 +23,8 @@ Outcome perform(ServerState& state, const std::string& label, Work&& work) {
     try {
         work();
         return Outcome::Done;
+    } catch (const RunStopped&) {
+        return Outcome::Stopped;
     } catch (const db::DatabaseError& e) {
         if (e.connectionLost()) {
             recordError(state, label + ": " + e.what() + " (the run ended here)");
@@ -81,17 +83,20 @@ void RunTasks(ServerState& state, const TaskList& steps) {
                        [&] { state.db.execute(kLiftDueMutesSql); }) == Outcome::ConnectionLost;
     }
     for (std::size_t i = 0; i < steps.size() && !lost; ++i) {
-        if (state.control.betweenSteps) {
-            state.control.betweenSteps();
+        Outcome outcome = Outcome::Stopped;
+        try {
+            state.control.checkpoint();
+            outcome = performStep(state, steps[i]);
+        } catch (const RunStopped&) {
         }
-        if (state.control.stopRequested) {
-            // Like an error that ends the run: what the steps did stays, no log row is written.
-            state.report.stoppedAfter = i;
+        if (outcome == Outcome::Stopped) {
+            // Every row and message before the stop is whole; the log row counts them.
+            state.report.stoppedInStep = i + 1;
             break;
         }
-        lost = performStep(state, steps[i]) == Outcome::ConnectionLost;
+        lost = outcome == Outcome::ConnectionLost;
     }
-    if (!lost && !state.report.stoppedAfter) {
+    if (!lost) {
         perform(state, "Writing the AutomationServer_Log row", [&] {
             state.db.execute(kInsertLogSql, {db::Value(state.counters.loggedEmails()),
                                              db::Value(state.counters.loggedIssuesCreated()),

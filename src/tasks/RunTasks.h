@@ -30,7 +30,8 @@ inline constexpr const char* kInsertLogSql =
 // Every error is recorded in state.report and written to standard error. A failing step does not
 // stop the steps after it; a lost connection ends the run at once, without a log row. When the
 // connection cannot be opened, nothing runs and the counters keep the previous run's values. A
-// stop request (state.control) ends the run between two steps, without a log row.
+// stop request (state.control) ends the run at the next checkpoint (between two steps, rows or
+// messages); the log row then counts what was done.
 void RunTasks(ServerState& state, const TaskList& steps);
 
 }  // namespace fas::tasks

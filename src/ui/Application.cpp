@@ -27,7 +27,8 @@ int runWindow(int argc, char** argv, ServerState& state, const std::filesystem::
     switch (started.status) {
         case startup::StartupStatus::Ready:
             break;
-        case startup::StartupStatus::DatabaseUnreachable:
+        case startup::StartupStatus::DatabaseRefused:
+        case startup::StartupStatus::DatabaseUnavailable:
             // No box: the server may have been started unattended at boot with nobody to
             // dismiss it; the service log keeps the reason.
             std::cerr << started.message << std::endl;

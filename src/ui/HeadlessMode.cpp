@@ -64,10 +64,10 @@ void runAndPrint(ServerState& state, const tasks::TaskList& catalog,
     if (state.options.verbose) {
         std::cout << tasks::StepReportText(state) << std::flush;
     }
-    if (state.report.stoppedAfter) {
-        std::clog << "Stopped on request after step " << *state.report.stoppedAfter << " of "
+    if (state.report.stoppedInStep) {
+        std::clog << "Stopped on request in step " << *state.report.stoppedInStep << " of "
                   << catalog.size()
-                  << "; the remaining steps and the log row wait for the next run." << std::endl;
+                  << "; what the run did is logged, the rest waits for the next run." << std::endl;
     }
     notifier.status(line);
 }
@@ -94,17 +94,21 @@ int RunHeadless(ServerState& state, const std::filesystem::path& configFile, boo
     if (!state.control.stopRequested) {
         notifier.ready();
     }
-    state.control.betweenSteps = [&] { notifier.watchdog(); };
+    if (const auto every = notifier.heartbeatInterval()) {
+        // Between steps, rows and messages, and inside long statements where the engine can.
+        state.control.setHeartbeat([&] { notifier.watchdog(); }, *every);
+        state.db.whileWorking([&] { state.control.pulse(); });
+    }
     if (once) {
         runAndPrint(state, catalog, notifier);
-        state.control.betweenSteps = nullptr;
+        state.control.clearHeartbeat();
         return state.report.errors.empty() ? 0 : 1;
     }
     PollSchedule schedule(state.company.AutomationServerPoll);
     RunHeadlessLoop(
         schedule, clock, [&] { runAndPrint(state, catalog, notifier); },
         [&] { return !state.control.stopRequested; });
-    state.control.betweenSteps = nullptr;
+    state.control.clearHeartbeat();
     return 0;
 }
 

@@ -19,8 +19,8 @@ class ServiceNotifier {
     // Only when the unit asked for a watchdog (WatchdogSec=).
     void watchdog() const;
 
-    // How often the watchdog wants to hear from the server: half the unit's WatchdogSec=, or
-    // nothing when there is no watchdog.
+    // How often the server reports in: a quarter of the unit's WatchdogSec=, or nothing when
+    // there is no watchdog.
     std::optional<std::chrono::milliseconds> heartbeatInterval() const { return heartbeat_; }
 
   private:

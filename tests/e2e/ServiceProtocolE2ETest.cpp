@@ -32,10 +32,17 @@ class NotifySocket {
     bool waitFor(std::string_view prefix,
                  std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
         pollfd p{fd_, POLLIN, 0};
-        while (::poll(&p, 1, static_cast<int>(timeout.count())) == 1) {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (::poll(&p, 1,
+                      static_cast<int>(std::max<std::int64_t>(
+                          std::chrono::duration_cast<std::chrono::milliseconds>(
+                              deadline - std::chrono::steady_clock::now())
+                              .count(),
+                          0))) == 1) {
             char buffer[4096];
             const auto n = ::recv(fd_, buffer, sizeof(buffer), 0);
             seen.emplace_back(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+            when.push_back(std::chrono::steady_clock::now());
             if (seen.back().starts_with(prefix)) {
                 return true;
             }
@@ -49,6 +56,27 @@ class NotifySocket {
                 {"WATCHDOG_PID", std::nullopt}};
     }
     std::vector<std::string> seen;
+    std::vector<std::chrono::steady_clock::time_point> when;  // of each message seen
+
+    // The longest time without a WATCHDOG=1 (READY=1 arms the watchdog) up to `until`.
+    std::chrono::milliseconds longestWatchdogGap(std::chrono::steady_clock::time_point until) {
+        std::optional<std::chrono::steady_clock::time_point> last;
+        std::chrono::milliseconds longest{0};
+        const auto note = [&](std::chrono::steady_clock::time_point t) {
+            if (last) {
+                longest = std::max(
+                    longest, std::chrono::duration_cast<std::chrono::milliseconds>(t - *last));
+            }
+            last = t;
+        };
+        for (std::size_t i = 0; i < seen.size(); ++i) {
+            if (seen[i] == "WATCHDOG=1" || seen[i] == "READY=1") {
+                note(when[i]);
+            }
+        }
+        note(until);
+        return longest;
+    }
 
   private:
     std::filesystem::path path_;
@@ -63,61 +91,86 @@ test::ProcessSpec service(const test::Site& site, std::vector<std::string> args,
                         notify ? notify->environment() : decltype(test::ProcessSpec::env){});
 }
 
-// What a run leaves behind, row counts by table and kind.
+// What a run leaves behind, row counts by table and kind; the log rows' counts summed, so that a
+// stopped run and the run completing it add up to one run.
 std::string counts(test::Site& site) {
     return site.contents({"SELECT COUNT(*), SUM(Status='Open') FROM Issues",
                           "SELECT COUNT(*), SUM(EmailSent=1) FROM AutomationServer_EmailsSent",
                           "SELECT COUNT(*) FROM AutomationServer_Emails",
-                          "SELECT COUNT(*) FROM AutomationServer_Log"}) +
+                          "SELECT SUM(CountEmails), SUM(CountIssues), SUM(CountIssuesClose) FROM "
+                          "AutomationServer_Log"}) +
            std::to_string(site.pickedUp().size()) + " messages";
 }
 
-TEST(ServiceProtocolE2E, ReadyStatusWatchdogAndStoppingReachTheServiceManager) {
-    test::Site site(test::DemoTemplate());
-    NotifySocket notify(site.dir() / "notify");
-    test::BackgroundProcess server(service(site, {"--headless"}, &notify));
-
-    ASSERT_TRUE(notify.waitFor("READY=1")) << server.err();
-    EXPECT_EQ(notify.seen, std::vector<std::string>{"READY=1"});  // nothing before start-up ends
-    ASSERT_TRUE(notify.waitFor("STATUS="));
-    EXPECT_GT(std::count(notify.seen.begin(), notify.seen.end(), "WATCHDOG=1"), 10)
-        << "between the catalog steps of the run";
-    ASSERT_TRUE(server.waitForOutput("\n", std::chrono::seconds(10)));
-    EXPECT_EQ(notify.seen.back(), "STATUS=" + server.out().substr(0, server.out().find('\n')));
-
-    notify.seen.clear();
-    EXPECT_TRUE(notify.waitFor("WATCHDOG=1", std::chrono::seconds(3)))
-        << "while waiting for a tick";
-    const auto stopped = server.stop(SIGTERM);
-    EXPECT_EQ(stopped.exitStatus, 0) << stopped.err;
-    EXPECT_TRUE(notify.waitFor("STOPPING=1", std::chrono::seconds(1)));
-}
-
-TEST(ServiceProtocolE2E, SigtermMidRunLeavesWhatTheNextRunCompletesAsOneRunWould) {
+TEST(ServiceProtocolE2E, SigtermMidRunLogsWhatItDidAndTheNextRunCompletesItAsOneRunWould) {
     test::Site reference(test::DemoTemplate());
     ASSERT_EQ(test::RunProcess(service(reference, {"--once"})).exitStatus, 0);
     const std::string once = counts(reference);
 
-    // Stopped just after the first step began and further on, the run ends between steps; what
-    // the steps did is whole, and the next run completes the rest without doubling anything.
-    for (const int heartbeats : {1, 12}) {
-        test::Site site(test::DemoTemplate());
-        NotifySocket notify(site.dir() / "notify");
-        test::BackgroundProcess server(service(site, {"--headless"}, &notify));
-        for (int i = 0; i < heartbeats; ++i) {
-            ASSERT_TRUE(notify.waitFor("WATCHDOG=1")) << server.err();
-        }
-        // Read on while it stops: a full notification queue would hold the server up.
-        ::kill(server.pid(), SIGTERM);
-        EXPECT_TRUE(notify.waitFor("STOPPING=1"));
-        const auto stopped = server.stop(SIGTERM);
-        EXPECT_EQ(stopped.exitStatus, 0);
-        EXPECT_THAT(stopped.err, StartsWith("Stopped on request after step ")) << heartbeats;
-        EXPECT_THAT(counts(site), testing::EndsWith("\n0|\n0 messages")) << "no log row, no mail";
+    // The first heartbeat comes as the first step starts: stopped there, the run ends at its next
+    // checkpoint; what it did is whole and logged, and the next run completes the rest without
+    // doubling anything.
+    test::Site site(test::DemoTemplate());
+    NotifySocket notify(site.dir() / "notify");
+    test::BackgroundProcess server(service(site, {"--headless"}, &notify));
+    ASSERT_TRUE(notify.waitFor("WATCHDOG=1")) << server.err();
+    // Read on while it stops: a full notification queue would hold the server up.
+    ::kill(server.pid(), SIGTERM);
+    EXPECT_TRUE(notify.waitFor("STOPPING=1"));
+    const auto stopped = server.stop(SIGTERM);
+    EXPECT_EQ(stopped.exitStatus, 0);
+    EXPECT_THAT(stopped.err, StartsWith("Stopped on request in step "));
+    EXPECT_THAT(stopped.out, testing::HasSubstr("(stopped on request in step "));
+    EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);
 
-        ASSERT_EQ(test::RunProcess(service(site, {"--once"})).exitStatus, 0);
-        EXPECT_EQ(counts(site), once) << "stopped after " << heartbeats << " heartbeat(s)";
+    ASSERT_EQ(test::RunProcess(service(site, {"--once"})).exitStatus, 0);
+    EXPECT_EQ(counts(site), once);
+}
+
+// A first day's dispatch through a slow relay: the watchdog hears from the server between
+// messages, and a stop ends the dispatch after the message in flight, everything else pending.
+TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSeconds) {
+    test::SmtpTestServer smtp({.storeMessages = false, .delayMs = 100});
+    test::Site site(test::DemoTemplate());
+    site.sendThrough(smtp);
+    for (int i = 0; i < 60; ++i) {
+        test::addRow(site, "AutomationServer_EmailsSent",
+                     {{"EmailTo", "r" + std::to_string(i) + "@example.test"},
+                      {"EmailFrom", "alerts@example.test"},
+                      {"EmailFromName", "Alerts"},
+                      {"EmailBody", "Due"},
+                      {"EmailSent", 0}});
     }
+    NotifySocket notify(site.dir() / "notify");
+    test::BackgroundProcess server(test::server(site, {"--headless"}, notify.environment()));
+    ASSERT_TRUE(notify.waitFor("READY=1")) << server.err();
+    notify.waitFor("no such message", std::chrono::seconds(3));
+    EXPECT_LE(notify.longestWatchdogGap(std::chrono::steady_clock::now()).count(), 1000)
+        << "half the watchdog's 2 s";
+    const int sentBefore = smtp.messagesAccepted();
+    ASSERT_GT(sentBefore, 0) << server.err();
+    ASSERT_LT(sentBefore, 60) << "still dispatching";
+
+    const auto stopAt = std::chrono::steady_clock::now();
+    const auto stopped = server.stop(SIGTERM);
+    const auto took = std::chrono::steady_clock::now() - stopAt;
+    EXPECT_EQ(stopped.exitStatus, 0) << stopped.err;
+    EXPECT_LT(took, std::chrono::seconds(3));
+    const int sent = smtp.messagesAccepted();
+    EXPECT_EQ(site.count("SELECT COUNT(DISTINCT EmailTo) FROM AutomationServer_EmailsSent WHERE "
+                         "EmailSent=1"),
+              sent)
+        << "every accepted message marked, nothing else";
+    EXPECT_EQ(site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log"), sent);
+    EXPECT_THAT(stopped.err, StartsWith("Stopped on request in step 84 of 84"));
+
+    ASSERT_EQ(test::serve(site, {"--once"}).exitStatus, 0);
+    EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND "
+                         "EmailTo<>''"),
+              0);
+    EXPECT_EQ(smtp.messagesAccepted(),
+              site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log"))
+        << "every message once";
 }
 
 // As systemd connects both streams to the journal and names the stream in JOURNAL_STREAM, each

@@ -8,6 +8,12 @@ namespace {
 
 using testing::HasSubstr;
 
+// The sqlite3 shell on the site's file, as another program would use it; its output.
+std::string sqlite(const Site& site, const std::string& statement) {
+    return RunProcess({"/usr/bin/sqlite3", {site.file().string(), statement}, {}, std::nullopt})
+        .out;
+}
+
 const std::string kZeroLine =
     "[0-9]+/[0-9]+/[0-9]{4}( [0-9]+:[0-9]{2}:[0-9]{2} [AP]M)?  - Emails: 0  Issues Created: 0  "
     "Issues Closed: 0\n";
@@ -31,7 +37,39 @@ TEST(StartupE2E, ExitStatusesSayHowTheRunOrStartUpWent) {
     EXPECT_EQ(unreachable.out, "");
 
     EXPECT_EQ(serve(gone, {"--no-such-option"}).exitStatus, 2);
-    EXPECT_EQ(serve(gone, {"--help"}).exitStatus, 0);
+    const auto help = serve(gone, {"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_THAT(help.out, testing::ContainsRegex("\n  75  start-up failed for a reason that may"));
+
+    // Only a person can cure a bad variable; a lock held past the query timeout may pass.
+    EXPECT_EQ(serve(fresh, {"--once"}, {{"AUTOMATION_SERVER_QUERY_TIMEOUT", "soon"}}).exitStatus,
+              2);
+    sqlite(fresh, "PRAGMA journal_mode=DELETE");
+    BackgroundProcess holder({"/usr/bin/sqlite3",
+                              {fresh.file().string(), "BEGIN EXCLUSIVE",
+                               "INSERT INTO AutomationServer_Log (LogDate) VALUES ('2026-01-01')",
+                               ".shell echo locked; sleep 30"},
+                              {},
+                              std::nullopt});
+    ASSERT_TRUE(holder.waitForOutput("locked", std::chrono::seconds(10))) << holder.err();
+    const auto locked = serve(fresh, {"--once"}, {{"AUTOMATION_SERVER_QUERY_TIMEOUT", "1"}});
+    EXPECT_EQ(locked.exitStatus, 75) << locked.err;
+    EXPECT_THAT(locked.err, HasSubstr("locked"));
+}
+
+// The file is the other software's: only a real run's own rows change it.
+TEST(StartupE2E, CheckDryRunAndAFailedStartUpLeaveTheDatabaseFileByteForByte) {
+    Site site(DemoTemplate());
+    sqlite(site, "PRAGMA journal_mode=DELETE");
+    const std::string before = ReadWholeFile(site.file());
+    serve(site, {"--check"});
+    EXPECT_EQ(serve(site, {"--dry-run", "--pickup-dir", site.pickup().string()}).exitStatus, 0);
+    EXPECT_EQ(serve(site, {"--once"}, {{"AUTOMATION_SERVER_QUERY_TIMEOUT", "0"}}).exitStatus, 2);
+    EXPECT_TRUE(ReadWholeFile(site.file()) == before) << "changed";
+
+    EXPECT_EQ(serve(site, {"--once", "--pickup-dir", site.pickup().string()}).exitStatus, 0);
+    EXPECT_EQ(sqlite(site, "PRAGMA journal_mode"), "delete\n");
+    EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);
 }
 
 TEST(StartupE2E, ASecondCopyOnTheSameDatabaseIsRefused) {
@@ -41,7 +79,8 @@ TEST(StartupE2E, ASecondCopyOnTheSameDatabaseIsRefused) {
     ASSERT_TRUE(first.waitForOutput("Issues Closed: 0", std::chrono::seconds(30))) << first.err();
     const auto second = serve(sameFile, {"--once"});
     EXPECT_EQ(second.exitStatus, 3);
-    EXPECT_EQ(second.err, "This application is already running.\n");
+    EXPECT_THAT(second.err, testing::StartsWith("This application is already running.\n"));
+    EXPECT_THAT(second.err, HasSubstr(site.file().string()));
     EXPECT_EQ(serve(other, {"--once"}).exitStatus, 0);
     EXPECT_FALSE(first.stop().timedOut);
     EXPECT_EQ(serve(site, {"--once"}).exitStatus, 0);

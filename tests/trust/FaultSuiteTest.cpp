@@ -112,5 +112,43 @@ TEST_F(LostConnection, AMailServerThatGoesAwayMidDispatchLosesNothing) {
     EXPECT_TRUE(AllDelivered(ref().end.sent, all));
 }
 
+// A stop (SIGTERM under systemd) lands at a checkpoint: between steps, between the rows of a walk,
+// between messages. What the run did before it is whole and logged; the next runs complete it.
+TEST(StopRequest, AtAnyCheckpointKeepsEveryRowWholeLogsTheRunAndTheNextRunsCompleteIt) {
+    ServerCopy counting;
+    int checkpoints = 0;
+    counting.state.control.setHeartbeat([&] { ++checkpoints; }, {});
+    counting.run();
+    ASSERT_GT(checkpoints, 100);
+    for (const int at : {checkpoints / 10, checkpoints / 4, checkpoints / 2, checkpoints - 3}) {
+        SCOPED_TRACE("stopped at checkpoint " + std::to_string(at) + " of " +
+                     std::to_string(checkpoints));
+        ServerCopy server;
+        int seen = 0;
+        server.state.control.setHeartbeat(
+            [&] {
+                if (++seen == at) {
+                    server.state.control.stopRequested = true;
+                }
+            },
+            {});
+        server.run();
+        ASSERT_TRUE(server.state.report.stoppedInStep);
+        EXPECT_THAT(server.state.report.errors, testing::IsEmpty());
+        EXPECT_EQ(server.count("SELECT COUNT(*) FROM AutomationServer_Log WHERE CountEmails=? AND "
+                               "CountIssues=? AND CountIssuesClose=?",
+                               {server.state.counters.loggedEmails(),
+                                server.state.counters.loggedIssuesCreated(),
+                                server.state.counters.loggedIssuesClosed()}),
+                  1);
+        server.state.control.clearHeartbeat();
+        server.state.control.stopRequested = false;
+        server.run();
+        server.run();
+        EXPECT_EQ(TheReference().end.rows, ReadEndState(server).rows);
+        EXPECT_TRUE(AllDelivered(TheReference().end.sent, server.pickedUp()));
+    }
+}
+
 }  // namespace
 }  // namespace fas::trust
