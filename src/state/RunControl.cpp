@@ -10,19 +10,23 @@ void RunControl::setHeartbeat(std::function<void()> heartbeat, Clock::duration e
     last_ = {};
 }
 
-void RunControl::pulse() {
+bool RunControl::pulse() {
     if (!heartbeat_) {
-        return;
+        return false;
     }
     const auto now = Clock::now();
-    if (now - last_ >= every_) {
-        last_ = now;
-        heartbeat_();
+    if (now - last_ < every_) {
+        return false;
     }
+    last_ = now;
+    heartbeat_();
+    return true;
 }
 
 void RunControl::checkpoint() {
-    pulse();
+    if (pulse() && rowBoundaryWork_) {
+        rowBoundaryWork_();
+    }
     if (stopRequested) {
         throw RunStopped();
     }

@@ -26,15 +26,23 @@ class RunControl {
     void setHeartbeat(std::function<void()> heartbeat, Clock::duration every);
     void clearHeartbeat() { setHeartbeat(nullptr, {}); }
 
-    // Feeds the watchdog when due. One clock read otherwise: cheap enough for every row.
-    void pulse();
-    // pulse(), then RunStopped once a stop was requested.
+    // Feeds the watchdog when due; true when it did. One clock read otherwise: cheap enough for
+    // every row.
+    bool pulse();
+    // pulse(), then RunStopped once a stop was requested. With each heartbeat it sends, it also
+    // calls the work set for the boundary between two rows (see setRowBoundaryWork).
     void checkpoint();
+
+    // What to do between two rows once a heartbeat interval has passed: the step's unit commits
+    // what it has, so that no single commit keeps the server silent too long. Only at
+    // checkpoints, never inside a statement. Empty: nothing.
+    void setRowBoundaryWork(std::function<void()> work) { rowBoundaryWork_ = std::move(work); }
 
     std::atomic<bool> stopRequested{false};
 
   private:
     std::function<void()> heartbeat_;
+    std::function<void()> rowBoundaryWork_;
     Clock::duration every_{};
     Clock::time_point last_{};
 };

@@ -9,8 +9,8 @@ void InStepUnit(ServerState& state, const std::function<void()>& step) {
         step();
         return;
     }
-    const RunCounters counters = state.counters;
-    const int queued = state.report.notificationsQueued;
+    RunCounters counters = state.counters;
+    int queued = state.report.notificationsQueued;
     const auto undo = [&] {
         state.db.rollbackUnit();
         state.counters = counters;
@@ -25,6 +25,19 @@ void InStepUnit(ServerState& state, const std::function<void()>& step) {
         }
     };
     state.db.beginUnit();
+    // Under a watchdog, what the step did so far is committed with each heartbeat, between two
+    // rows: one commit of a whole large step writes every page it changed and would keep the
+    // server silent for seconds.
+    struct PartCommits {
+        RunControl& control;
+        ~PartCommits() { control.setRowBoundaryWork(nullptr); }
+    } parts{state.control};
+    state.control.setRowBoundaryWork([&] {
+        state.db.commitUnit();
+        counters = state.counters;
+        queued = state.report.notificationsQueued;
+        state.db.beginUnit();
+    });
     try {
         step();
     } catch (const db::DatabaseError& e) {

@@ -19,8 +19,11 @@ namespace fas {
 // step keeps the units it has (a notified row's outbox rows and record) and every other
 // statement takes effect alone.
 //
-// A lost connection leaves nothing of the step, and the counters go back to what the database
-// holds; any other error keeps what the step did before it, as without a unit, and is passed on.
+// Under a watchdog the unit is committed in parts, with each heartbeat, between two rows.
+//
+// A lost connection leaves nothing of the step since its last part, and the counters go back to
+// what the database holds; any other error keeps what the step did before it, as without a unit,
+// and is passed on.
 void InStepUnit(ServerState& state, const std::function<void()>& step);
 
 }  // namespace fas

@@ -91,42 +91,6 @@ test::ProcessSpec service(const test::Site& site, std::vector<std::string> args,
                         notify ? notify->environment() : decltype(test::ProcessSpec::env){});
 }
 
-// What a run leaves behind, row counts by table and kind; the log rows' counts summed, so that a
-// stopped run and the run completing it add up to one run.
-std::string counts(test::Site& site) {
-    return site.contents({"SELECT COUNT(*), SUM(Status='Open') FROM Issues",
-                          "SELECT COUNT(*), SUM(EmailSent=1) FROM AutomationServer_EmailsSent",
-                          "SELECT COUNT(*) FROM AutomationServer_Emails",
-                          "SELECT SUM(CountEmails), SUM(CountIssues), SUM(CountIssuesClose) FROM "
-                          "AutomationServer_Log"}) +
-           std::to_string(site.pickedUp().size()) + " messages";
-}
-
-TEST(ServiceProtocolE2E, SigtermMidRunLogsWhatItDidAndTheNextRunCompletesItAsOneRunWould) {
-    test::Site reference(test::DemoTemplate());
-    ASSERT_EQ(test::RunProcess(service(reference, {"--once"})).exitStatus, 0);
-    const std::string once = counts(reference);
-
-    // The first heartbeat comes as the first step starts: stopped there, the run ends at its next
-    // checkpoint; what it did is whole and logged, and the next run completes the rest without
-    // doubling anything.
-    test::Site site(test::DemoTemplate());
-    NotifySocket notify(site.dir() / "notify");
-    test::BackgroundProcess server(service(site, {"--headless"}, &notify));
-    ASSERT_TRUE(notify.waitFor("WATCHDOG=1")) << server.err();
-    // Read on while it stops: a full notification queue would hold the server up.
-    ::kill(server.pid(), SIGTERM);
-    EXPECT_TRUE(notify.waitFor("STOPPING=1"));
-    const auto stopped = server.stop(SIGTERM);
-    EXPECT_EQ(stopped.exitStatus, 0);
-    EXPECT_THAT(stopped.err, StartsWith("Stopped on request in step "));
-    EXPECT_THAT(stopped.out, testing::HasSubstr("(stopped on request in step "));
-    EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);
-
-    ASSERT_EQ(test::RunProcess(service(site, {"--once"})).exitStatus, 0);
-    EXPECT_EQ(counts(site), once);
-}
-
 // A first day's dispatch through a slow relay: the watchdog hears from the server between
 // messages, and a stop ends the dispatch after the message in flight, everything else pending.
 TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSeconds) {
@@ -163,6 +127,7 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
         << "every accepted message marked, nothing else";
     EXPECT_EQ(site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log"), sent);
     EXPECT_THAT(stopped.err, StartsWith("Stopped on request in step 84 of 84"));
+    EXPECT_THAT(stopped.out, testing::HasSubstr("(stopped on request in step 84; the rest waits"));
 
     ASSERT_EQ(test::serve(site, {"--once"}).exitStatus, 0);
     EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND "

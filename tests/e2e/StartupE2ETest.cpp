@@ -41,6 +41,12 @@ TEST(StartupE2E, ExitStatusesSayHowTheRunOrStartUpWent) {
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_THAT(help.out, testing::ContainsRegex("\n  75  start-up failed for a reason that may"));
 
+    // A server that does not answer may come up; a driver that is not installed will not.
+    writeConfig(gone.dir(), "Driver={FreeTDS};Server=127.0.0.1;Port=9;UID=a;PWD=b;TDS_Version=7.4");
+    EXPECT_EQ(serve(gone, {"--once"}).exitStatus, 75);
+    writeConfig(gone.dir(), "Driver={No Such Driver};Server=127.0.0.1");
+    EXPECT_EQ(serve(gone, {"--once"}).exitStatus, 2);
+
     // Only a person can cure a bad variable; a lock held past the query timeout may pass.
     EXPECT_EQ(serve(fresh, {"--once"}, {{"AUTOMATION_SERVER_QUERY_TIMEOUT", "soon"}}).exitStatus,
               2);
