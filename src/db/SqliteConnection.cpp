@@ -111,6 +111,10 @@ class SteppedRows final : public RowSource {
     bool done_ = false;
 };
 
+// WAL pages copied back into the database file at a time: few large checkpoints cost less in
+// all than many small ones.
+constexpr int kUnwatchedCheckpointPages = 10000;
+
 class SqliteConnection final : public Connection {
   public:
     SqliteConnection(const std::filesystem::path& file, int queryTimeoutSeconds)
@@ -139,7 +143,7 @@ class SqliteConnection final : public Connection {
                 // Durable enough in WAL (a power cut loses at most the last commit, never
                 // consistency), not in a rollback journal, where the default stays.
                 exec("PRAGMA synchronous=NORMAL");
-                exec("PRAGMA wal_autocheckpoint=10000");
+                sqlite3_wal_autocheckpoint(db_, kUnwatchedCheckpointPages);
             }
             exec("PRAGMA cache_size=-65536");
             exec("PRAGMA foreign_keys=OFF");
@@ -269,6 +273,10 @@ class SqliteConnection final : public Connection {
 
     void whileWorking(std::function<void()> hook) override {
         whileWorking_ = std::move(hook);
+        // A WAL checkpoint is one piece of I/O the engine reports nothing from: while someone
+        // waits for signs of life, they come in SQLite's own default size, not in the large ones
+        // that suit an unwatched run.
+        sqlite3_wal_autocheckpoint(db_, whileWorking_ ? 1000 : kUnwatchedCheckpointPages);
         if (!whileWorking_) {
             sqlite3_progress_handler(db_, 0, nullptr, nullptr);
             return;
