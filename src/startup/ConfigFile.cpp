@@ -141,9 +141,16 @@ ConfigValues ParseConfigText(std::string_view text, const std::filesystem::path&
                               std::to_string(i + 1) + ": " + e.what() + ".");
         }
         if (!field) {
+            // Fields are counted across records, so a stray quote earlier on is blamed on a
+            // later record: say so, without quoting any field (the location may hold a password).
             throw ConfigError(describeFile(file) + " holds " + std::to_string(i) + " of the " +
                               std::to_string(kFieldsRead) +
-                              " fields start-up needs: " + missingPartOf(i) + ".");
+                              " fields start-up needs: " + missingPartOf(i) +
+                              (i == 0 ? "."
+                                      : ". Every field is enclosed in its own pair of double "
+                                        "quotes, fields separated by commas; a quote out of "
+                                        "place in an earlier record takes the fields after "
+                                        "it along."));
         }
         fields[static_cast<std::size_t>(i)] = std::move(*field);
     }

@@ -29,13 +29,13 @@ class RunControl {
     // Feeds the watchdog when due; true when it did. One clock read otherwise: cheap enough for
     // every row.
     bool pulse();
-    // pulse(), then RunStopped once a stop was requested. With each heartbeat it sends, it also
-    // calls the work set for the boundary between two rows (see setRowBoundaryWork).
+    // pulse(), then RunStopped once a stop was requested. Under a watchdog it also calls, now and
+    // then, the work set for the boundary between two rows (see setRowBoundaryWork).
     void checkpoint();
 
-    // What to do between two rows once a heartbeat interval has passed: the step's unit commits
-    // what it has, so that no single commit keeps the server silent too long. Only at
-    // checkpoints, never inside a statement. Empty: nothing.
+    // What to do between two rows now and then while a watchdog waits for heartbeats: the step's
+    // unit commits what it has, so that no single commit keeps the server silent too long. Only
+    // at checkpoints, never inside a statement. Empty: nothing.
     void setRowBoundaryWork(std::function<void()> work) { rowBoundaryWork_ = std::move(work); }
 
     std::atomic<bool> stopRequested{false};
@@ -45,6 +45,7 @@ class RunControl {
     std::function<void()> rowBoundaryWork_;
     Clock::duration every_{};
     Clock::time_point last_{};
+    Clock::time_point lastPart_{};
 };
 
 }  // namespace fas

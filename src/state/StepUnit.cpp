@@ -25,7 +25,7 @@ void InStepUnit(ServerState& state, const std::function<void()>& step) {
         }
     };
     state.db.beginUnit();
-    // Under a watchdog, what the step did so far is committed with each heartbeat, between two
+    // Under a watchdog, what the step did so far is committed every half heartbeat, between two
     // rows: one commit of a whole large step writes every page it changed and would keep the
     // server silent for seconds.
     struct PartCommits {

@@ -19,7 +19,7 @@ namespace fas {
 // step keeps the units it has (a notified row's outbox rows and record) and every other
 // statement takes effect alone.
 //
-// Under a watchdog the unit is committed in parts, with each heartbeat, between two rows.
+// Under a watchdog the unit is committed in parts, every half heartbeat, between two rows.
 //
 // A lost connection leaves nothing of the step since its last part, and the counters go back to
 // what the database holds; any other error keeps what the step did before it, as without a unit,
