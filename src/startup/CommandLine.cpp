@@ -63,19 +63,31 @@ const OptionSpec* find(std::string_view name) {
     return nullptr;
 }
 
+// The settings that are not the system's own.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kVariables{{
+    {"AUTOMATION_SERVER_QUERY_TIMEOUT",
+     "the longest one statement may run or wait for another program's lock, in seconds "
+     "(default 180, from 1 to 86400)"},
+    {"AUTOMATION_SERVER_ODBC_DRIVER",
+     "the ODBC driver an old OLE DB connection string is converted for (default \"ODBC Driver "
+     "18 for SQL Server\")"},
+    {"AUTOMATION_SERVER_SMTP_CA_FILE",
+     "a CA file to trust for a mail server with a private certificate"},
+}};
+
 // Every status the program ends with; the packaged units restart on 75 only.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kExitStatuses{{
-    {" 0",
+    {"0",
      "the run completed without error (--once), nothing blocks a run (--check), or the "
      "server was stopped"},
-    {" 1",
+    {"1",
      "the run reported an error or could not open the database (--once), or something "
      "blocks a run (--check)"},
-    {" 2",
+    {"2",
      "start-up failed for a reason only a person can cure: config.txt missing, unreadable "
      "or malformed, an unusable Company setting or AUTOMATION_SERVER_* variable, a missing "
      "SQLite file, a log-in the database refuses, a wrong command line"},
-    {" 3", "another copy runs on the same database"},
+    {"3", "another copy runs on the same database"},
     {"75",
      "start-up failed for a reason that may pass by itself: the database server did not "
      "answer, or the database stayed locked past the query timeout; try again later"},
@@ -142,15 +154,15 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
     return result;
 }
 
-std::string UsageText() {
+std::string UsageText(std::string_view version) {
     std::string text =
         "Usage: automation-server [--config FILE] [--headless] [--once] [--pickup-dir DIR]\n"
         "                         [--dry-run] [--check] [--verbose] [--help] [--version]\n\n" +
-        wrapped(
-            "Ferrow Automation Server 7.16: applies the compliance rule catalog to the "
-            "database named in config.txt at every poll interval, raises and closes issues "
-            "and delivers the notification e-mails. Without options it shows its window.",
-            0, 79) +
+        wrapped("Ferrow Automation Server " + std::string(version) +
+                    ": applies the compliance rule catalog to the database named in config.txt at "
+                    "every poll interval, raises and closes issues and delivers the notification "
+                    "e-mails. Without options it shows its window.",
+                0, 79) +
         "\nOptions:\n";
     for (const auto& option : options()) {
         std::string head = "  " + std::string(option.name);
@@ -159,9 +171,13 @@ std::string UsageText() {
         }
         text += head + "\n" + wrapped(option.help, 6, 79);
     }
+    text += "\nEnvironment:\n";
+    for (const auto& [variable, meaning] : kVariables) {
+        text += "  " + std::string(variable) + "\n" + wrapped(meaning, 6, 79);
+    }
     text += "\nExit statuses:\n";
     for (const auto& [status, meaning] : kExitStatuses) {
-        text += wrapped(std::string(status) + "  " + std::string(meaning), 2, 79);
+        text += "  " + std::string(status) + "\n" + wrapped(meaning, 6, 79);
     }
     return text;
 }

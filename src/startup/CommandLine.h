@@ -4,6 +4,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace fas::startup {
@@ -30,6 +31,6 @@ struct CommandLine {
 CommandLine ParseCommandLine(const std::vector<std::string>& args);
 
 // The --help text.
-std::string UsageText();
+std::string UsageText(std::string_view version);
 
 }  // namespace fas::startup

@@ -29,7 +29,7 @@ int RunCommandLine(int argc, char** argv, const WindowRunner& runWindow) {
         return 2;
     }
     if (commandLine.help) {
-        std::cout << startup::UsageText();
+        std::cout << startup::UsageText(FAS_VERSION);
         return 0;
     }
     if (commandLine.version) {
