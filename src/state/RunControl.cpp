@@ -10,17 +10,15 @@ void RunControl::setHeartbeat(std::function<void()> heartbeat, Clock::duration e
     last_ = {};
 }
 
-bool RunControl::pulse() {
+void RunControl::pulse() {
     if (!heartbeat_) {
-        return false;
+        return;
     }
     const auto now = Clock::now();
-    if (now - last_ < every_) {
-        return false;
+    if (now - last_ >= every_) {
+        last_ = now;
+        heartbeat_();
     }
-    last_ = now;
-    heartbeat_();
-    return true;
 }
 
 void RunControl::checkpoint() {

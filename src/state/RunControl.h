@@ -26,9 +26,8 @@ class RunControl {
     void setHeartbeat(std::function<void()> heartbeat, Clock::duration every);
     void clearHeartbeat() { setHeartbeat(nullptr, {}); }
 
-    // Feeds the watchdog when due; true when it did. One clock read otherwise: cheap enough for
-    // every row.
-    bool pulse();
+    // Feeds the watchdog when due. One clock read otherwise: cheap enough for every row.
+    void pulse();
     // pulse(), then RunStopped once a stop was requested. Under a watchdog it also calls, now and
     // then, the work set for the boundary between two rows (see setRowBoundaryWork).
     void checkpoint();
