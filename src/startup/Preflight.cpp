@@ -1,8 +1,8 @@
 #include "startup/Preflight.h"
 #include "db/Text.h"
 
-#include <algorithm>
 #include <exception>
+#include <map>
 #include <string>
 #include <utility>
 
@@ -262,19 +262,18 @@ void checkOutbox(ServerState& state, std::vector<Finding>& findings) {
             std::size_t rows;
         };
         std::vector<Waiting> waiting;  // by oldest row
+        std::map<std::string, std::size_t> byText;
         for (auto rs = db.forward(
                  "SELECT ID,EmailTo FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND "
                  "EmailTo<>'' AND ID<? ORDER BY ID",
                  {newest});
              !rs.eof(); rs.moveNext()) {
             const std::string text = rs.text("EmailTo");
-            auto found = std::find_if(waiting.begin(), waiting.end(),
-                                      [&](const Waiting& w) { return w.recipientText == text; });
-            if (found == waiting.end()) {
+            const auto [found, first] = byText.try_emplace(text, waiting.size());
+            if (first) {
                 waiting.push_back({text, rs.int64("ID"), 0});
-                found = waiting.end() - 1;
             }
-            ++found->rows;
+            ++waiting[found->second].rows;
         }
         for (const Waiting& w : waiting) {
             const auto since = db.query(
