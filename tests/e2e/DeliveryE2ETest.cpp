@@ -58,6 +58,11 @@ TEST_F(Delivery, TestMailSaysWhetherTheServerAcceptedItAndWritesNothing) {
         EXPECT_THAT(result.out + result.err, testing::Not(HasSubstr(c.password)));
         EXPECT_TRUE(ReadWholeFile(file()) == before) << "the database file changed";
     }
+    const auto picked =
+        serve(*this, {"--test-mail", "ops@client.test", "--pickup-dir", pickup().string()});
+    EXPECT_EQ(picked.exitStatus, 0) << picked.err;
+    ASSERT_EQ(pickedUp().size(), 1u);
+    EXPECT_EQ(pickedUp()[0].subject, "Test message from Ferrow Fleet Compliance");
     const auto received = smtp.messages();
     ASSERT_EQ(received.size(), 1u);
     EXPECT_EQ(received[0].subject, "Test message from Ferrow Fleet Compliance");
