@@ -14,6 +14,7 @@ class ListingTransport : public MailTransport {
     explicit ListingTransport(std::ostream& out, int bodyLines = 6);
 
     std::string checkDelivery() override;
+    std::string destination() const override { return "listing on standard output"; }
 
   protected:
     DeliveryResult deliver(const OutgoingMessage& message) override;

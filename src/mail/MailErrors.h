@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 
@@ -13,10 +14,29 @@ class MailError : public std::runtime_error {
 };
 
 // This one message was refused (every recipient rejected, the data rejected, no usable address):
-// its rows stay pending and the dispatch goes on with the next message.
+// its rows stay pending and the dispatch goes on with the next message. A refusal for good (5xx,
+// or an address or sender that cannot be used) would be refused again at once; a passing one
+// (4xx: mailbox busy, greylisted) may go through next run.
 class MessageRefused : public MailError {
   public:
-    using MailError::MailError;
+    explicit MessageRefused(const std::string& message, bool forGood = true)
+        : MailError(message), forGood_(forGood) {}
+    bool forGood() const { return forGood_; }
+
+  private:
+    bool forGood_;
+};
+
+// The message is larger than the server takes (the SIZE it announced): the same rows in smaller
+// messages may go through.
+class MessageTooLarge : public MessageRefused {
+  public:
+    MessageTooLarge(const std::string& message, std::size_t limit)
+        : MessageRefused(message), limit_(limit) {}
+    std::size_t limit() const { return limit_; }
+
+  private:
+    std::size_t limit_;
 };
 
 // Nothing can be delivered in this run (settings unusable, server unreachable, TLS or log-in

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
 
 #include "mail/OutgoingMessage.h"
@@ -27,6 +29,13 @@ class MailTransport {
     // takes TLS and the log-in; the directory can be written). Returns what was found good;
     // throws MailUnavailable saying what is wrong.
     virtual std::string checkDelivery() = 0;
+
+    // Where messages go, for a person: "mail server smtp.example.com:587 (STARTTLS)".
+    virtual std::string destination() const = 0;
+
+    // The largest message, in bytes, the destination takes, once it said so (the SIZE an SMTP
+    // server announces when greeted); nothing until then, or when it sets no limit.
+    virtual std::optional<std::size_t> sizeLimit() const { return std::nullopt; }
 
   protected:
     // The message is checked: a usable sender and at least one usable recipient.

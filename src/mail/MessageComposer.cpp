@@ -65,4 +65,16 @@ std::string composeMessage(const OutgoingMessage& message, const MessageStamp& s
     return text;
 }
 
+std::size_t composedSizeWithoutBody(const OutgoingMessage& message) {
+    OutgoingMessage headersOnly = message;
+    headersOnly.body.clear();
+    // The longest stamp: the widest date, and a Message-ID whose domain is the sender's or
+    // "localhost" after the longest local part stamp() writes.
+    const MessageStamp longest{"Wed, 30 Sep 2026 23:59:59 +1400",
+                               "<" + std::string(95, 'x') + "@" +
+                                   std::string(addressDomain(message.senderAddress)) +
+                                   "localhost>"};
+    return composeMessage(headersOnly, longest).size();
+}
+
 }  // namespace fas::mail

@@ -35,4 +35,9 @@ class MessageStamper {
 // Message-ID, MIME-Version, Content-Type (text/plain, UTF-8), quoted-printable body.
 std::string composeMessage(const OutgoingMessage& message, const MessageStamp& stamp);
 
+// At least the bytes composeMessage gives for `message` besides its body, whatever the stamp.
+// The body adds encodeQuotedPrintable(body).size(); it is encoded line by line, so the sizes of
+// pieces that each end with CR LF add up to the size of the pieces joined.
+std::size_t composedSizeWithoutBody(const OutgoingMessage& message);
+
 }  // namespace fas::mail

@@ -17,6 +17,7 @@ class PickupDirectoryTransport : public MailTransport {
     const std::filesystem::path& directory() const { return directory_; }
 
     std::string checkDelivery() override;
+    std::string destination() const override { return "pickup directory " + directory_.string(); }
 
   protected:
     DeliveryResult deliver(const OutgoingMessage& message) override;

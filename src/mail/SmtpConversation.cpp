@@ -1,5 +1,6 @@
 #include "mail/SmtpConversation.h"
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 
@@ -30,6 +31,21 @@ std::string commandAddress(std::string_view line) {
         return {};
     }
     return std::string(line.substr(open + 1, close - open - 1));
+}
+
+// "SIZE 10240000" among the lines of an EHLO reply (after the code); SIZE alone or 0 sets no limit.
+std::optional<std::size_t> sizeKeyword(std::string_view keyword) {
+    if (upper(keyword.substr(0, 4)) != "SIZE" || (keyword.size() > 4 && keyword[4] != ' ')) {
+        return std::nullopt;
+    }
+    std::size_t size = 0;
+    for (const char c : keyword.substr(std::min<std::size_t>(keyword.size(), 5))) {
+        if (!std::isdigit(static_cast<unsigned char>(c))) {
+            return std::nullopt;
+        }
+        size = size * 10 + static_cast<std::size_t>(c - '0');
+    }
+    return size == 0 ? std::nullopt : std::optional(size);
 }
 
 bool isMessageCommand(const std::string& command) {
@@ -66,6 +82,10 @@ void SmtpConversation::commandSent(std::string_view line) {
     if (verb == "MAIL") {
         recipients_.clear();
     }
+    if (verb == "EHLO") {
+        greeted_ = true;
+        announcedSize_.reset();
+    }
     if (verb == "RCPT") {
         recipients_.push_back({argument_, std::nullopt});
     }
@@ -83,6 +103,11 @@ void SmtpConversation::replyReceived(std::string_view lines) {
                              std::isdigit(static_cast<unsigned char>(line[0])) &&
                              std::isdigit(static_cast<unsigned char>(line[1])) &&
                              std::isdigit(static_cast<unsigned char>(line[2]));
+        if (hasCode && command_ == "EHLO" && line.size() > 4) {
+            if (const auto size = sizeKeyword(line.substr(4))) {
+                announcedSize_ = size;
+            }
+        }
         if (!hasCode || (line.size() > 3 && line[3] == '-')) {
             continue;  // a continuation line of a longer reply
         }
@@ -108,6 +133,22 @@ bool SmtpConversation::messageRefused() const {
     }
     const int code = reply_->code;
     return code >= 400 && code <= 599 && code != 421 && code / 10 != 53;
+}
+
+bool SmtpConversation::refusedForGood() const {
+    if (!messageRefused()) {
+        return false;
+    }
+    if (command_ != "RCPT") {
+        return reply_->code / 100 == 5;
+    }
+    // libcurl gives up after the last recipient when none was accepted.
+    for (const auto& recipient : recipients_) {
+        if (!recipient.reply || recipient.reply->code / 100 != 5) {
+            return false;
+        }
+    }
+    return !recipients_.empty();
 }
 
 std::vector<RecipientRefusal> SmtpConversation::refusedRecipients() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,9 @@ class SmtpConversation {
     // Whether the server answered a command about this message (MAIL, RCPT, DATA or the data
     // itself) with a refusal that concerns the message, not the session (not 421, not 53x).
     bool messageRefused() const;
+    // Whether that refusal is for good: a 5xx reply to MAIL, to DATA, to the data, or to every
+    // recipient. A 4xx is a passing one, worth trying again next run.
+    bool refusedForGood() const;
     // The RCPT replies that were not 2xx.
     std::vector<RecipientRefusal> refusedRecipients() const;
     // "the server answered RCPT TO:<a@x> with 550 ..." for messages; empty when no reply came.
@@ -36,6 +40,10 @@ class SmtpConversation {
     const std::string& lastCommand() const { return command_; }
     // The code of the final reply to the last command, or 0 when none came.
     int lastReplyCode() const { return reply_ ? reply_->code : 0; }
+    // Whether this transfer greeted the server (a new connection), and the largest message the
+    // last greeting's reply announced (SIZE), when it announced one.
+    bool greeted() const { return greeted_; }
+    std::optional<std::size_t> announcedSize() const { return announcedSize_; }
 
   private:
     struct Recipient {
@@ -48,6 +56,8 @@ class SmtpConversation {
     std::optional<SmtpReply> reply_;
     std::vector<Recipient> recipients_;
     bool closing_ = false;  // QUIT sent: nothing after it concerns the message
+    bool greeted_ = false;
+    std::optional<std::size_t> announcedSize_;
 };
 
 }  // namespace fas::mail

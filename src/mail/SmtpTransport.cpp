@@ -238,9 +238,30 @@ MailUnavailable SmtpTransport::unavailable(const Attempt& attempt) const {
     return MailUnavailable(text + hintFor(attempt.code, settings_));
 }
 
+void SmtpTransport::learnSizeLimit(const Attempt& attempt) {
+    // A reused connection greets nobody: what the server said on it still holds.
+    if (attempt.conversation.greeted()) {
+        sizeLimit_ = attempt.conversation.announcedSize();
+    }
+}
+
 DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
     const std::string data = composeMessage(message, stamper_.stamp(message.senderAddress));
+    std::string recipients;
+    for (std::size_t i = 0; i < message.recipients.size(); ++i) {
+        recipients += (i == 0 ? "" : "; ") + message.recipients[i];
+    }
+    const auto tooLarge = [&] {
+        return MessageTooLarge("The " + serverDescription() + " takes messages of at most " +
+                                   std::to_string(*sizeLimit_) + " bytes (SIZE); the one to '" +
+                                   recipients + "' has " + std::to_string(data.size()),
+                               *sizeLimit_);
+    };
+    if (sizeLimit_ && data.size() > *sizeLimit_) {
+        throw tooLarge();  // refused before a byte of it is sent
+    }
     auto result = attempt(message, data, false);
+    learnSizeLimit(result);
     // A server may end a connection it kept open (idle time, messages per connection) with 421
     // or by closing it. When that happens on the reused connection before the message data went
     // out, the server has not got the message: try once more on a new connection.
@@ -248,6 +269,7 @@ DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
         !result.conversation.messageRefused() &&
         result.conversation.lastCommand() != "message data") {
         result = attempt(message, data, true);
+        learnSizeLimit(result);
     }
     if (result.code == CURLE_OK) {
         return {result.conversation.refusedRecipients()};
@@ -256,11 +278,11 @@ DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
     if (!conversation.messageRefused()) {
         throw unavailable(result);
     }
-    std::string text = "The " + serverDescription() + " refused the message to '";
-    for (std::size_t i = 0; i < message.recipients.size(); ++i) {
-        text += (i == 0 ? "" : "; ") + message.recipients[i];
+    if (sizeLimit_ && data.size() > *sizeLimit_) {
+        throw tooLarge();
     }
-    text += "': ";
+    std::string text =
+        "The " + serverDescription() + " refused the message to '" + recipients + "': ";
     const auto refused = conversation.refusedRecipients();
     if (conversation.lastCommand() == "RCPT" && !refused.empty()) {
         for (std::size_t i = 0; i < refused.size(); ++i) {
@@ -270,7 +292,7 @@ DeliveryResult SmtpTransport::deliver(const OutgoingMessage& message) {
     } else {
         text += conversation.lastExchange();
     }
-    throw MessageRefused(text);
+    throw MessageRefused(text, conversation.refusedForGood());
 }
 
 std::string SmtpTransport::checkDelivery() {

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "mail/MailErrors.h"
 #include "mail/MailTransport.h"
@@ -27,6 +28,8 @@ class SmtpTransport : public MailTransport {
     const SmtpSettings& settings() const { return settings_; }
 
     std::string checkDelivery() override;
+    std::string destination() const override { return serverDescription(); }
+    std::optional<std::size_t> sizeLimit() const override { return sizeLimit_; }
 
   protected:
     DeliveryResult deliver(const OutgoingMessage& message) override;
@@ -45,6 +48,8 @@ class SmtpTransport : public MailTransport {
     // The options every session needs (server, TLS, log-in, time-outs, the conversation).
     void configureSession(Attempt& attempt, const std::string& url);
     void perform(Attempt& attempt);
+    // What the server announced when the attempt greeted it.
+    void learnSizeLimit(const Attempt& attempt);
     // The failure of a session, with what to check.
     MailUnavailable unavailable(const Attempt& attempt) const;
 
@@ -55,6 +60,7 @@ class SmtpTransport : public MailTransport {
     SmtpSettings settings_;
     std::unique_ptr<Handle> handle_;
     MessageStamper stamper_;
+    std::optional<std::size_t> sizeLimit_;  // from the last greeting of the server
 };
 
 }  // namespace fas::mail

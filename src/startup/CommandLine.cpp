@@ -15,8 +15,8 @@ struct OptionSpec {
     std::function<void(CommandLine&, const std::string&)> apply;
 };
 
-const std::array<OptionSpec, 9>& options() {
-    static const std::array<OptionSpec, 9> kOptions = {{
+const std::array<OptionSpec, 10>& options() {
+    static const std::array<OptionSpec, 10> kOptions = {{
         {"--config", "FILE",
          "read the configuration from FILE instead of config.txt beside the program; a relative "
          "sqlite: path in it resolves against FILE's directory",
@@ -42,6 +42,11 @@ const std::array<OptionSpec, 9>& options() {
          "the Company row, the alert settings and the mail server, print one line per finding "
          "and exit 0 when nothing blocks a run, 1 otherwise; writes nothing, sends nothing",
          [](CommandLine& c, const std::string&) { c.check = true; }},
+        {"--test-mail", "ADDRESS",
+         "send one message, \"Test message from <company name>\", to ADDRESS through the mail "
+         "server of the Company row (or into --pickup-dir), say what happened and exit 0 when "
+         "the server accepted it, 1 otherwise; writes nothing to the database",
+         [](CommandLine& c, const std::string& v) { c.testMailAddress = v; }},
         {"--verbose", "",
          "after each run, print what each catalog step did (issues created and closed, "
          "notifications queued) and each error with its step",
@@ -64,7 +69,7 @@ const OptionSpec* find(std::string_view name) {
 }
 
 // The settings that are not the system's own.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kVariables{{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kVariables{{
     {"AUTOMATION_SERVER_QUERY_TIMEOUT",
      "the longest one statement may run or wait for another program's lock, in seconds "
      "(default 180, from 1 to 86400)"},
@@ -73,16 +78,20 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 3> kVariable
      "18 for SQL Server\")"},
     {"AUTOMATION_SERVER_SMTP_CA_FILE",
      "a CA file to trust for a mail server with a private certificate"},
+    {"AUTOMATION_SERVER_MAX_MESSAGE_BYTES",
+     "the largest message the server sends, in bytes (default 10000000, from 1000 to "
+     "2000000000); a larger digest, or one larger than the SIZE the mail server announces, goes "
+     "out as several messages of whole rows"},
 }};
 
 // Every status the program ends with; the packaged units restart on 75 only.
 constexpr std::array<std::pair<std::string_view, std::string_view>, 5> kExitStatuses{{
     {"0",
-     "the run completed without error (--once), nothing blocks a run (--check), or the "
-     "server was stopped"},
+     "the run completed without error (--once), nothing blocks a run (--check), the server "
+     "accepted the test message (--test-mail), or the server was stopped"},
     {"1",
-     "the run reported an error or could not open the database (--once), or something "
-     "blocks a run (--check)"},
+     "the run reported an error or could not open the database (--once), something blocks a "
+     "run (--check), or the test message was not accepted (--test-mail)"},
     {"2",
      "start-up failed for a reason only a person can cure: config.txt missing, unreadable "
      "or malformed, an unusable Company setting or AUTOMATION_SERVER_* variable, a missing "
@@ -157,7 +166,8 @@ CommandLine ParseCommandLine(const std::vector<std::string>& args) {
 std::string UsageText(std::string_view version) {
     std::string text =
         "Usage: automation-server [--config FILE] [--headless] [--once] [--pickup-dir DIR]\n"
-        "                         [--dry-run] [--check] [--verbose] [--help] [--version]\n\n" +
+        "                         [--dry-run] [--check] [--test-mail ADDRESS] [--verbose]\n"
+        "                         [--help] [--version]\n\n" +
         wrapped("Ferrow Automation Server " + std::string(version) +
                     ": applies the compliance rule catalog to the database named in config.txt at "
                     "every poll interval, raises and closes issues and delivers the notification "

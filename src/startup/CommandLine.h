@@ -25,6 +25,8 @@ struct CommandLine {
     bool dryRun = false;   // one run inside a transaction that is rolled back
     bool check = false;    // preflight: check everything a run needs, change nothing
     bool verbose = false;  // print what each catalog step did
+    // Send one test message to this address, then exit.
+    std::optional<std::string> testMailAddress;
 };
 
 // Parses the arguments after the program name. Accepts "--option VALUE" and "--option=VALUE".

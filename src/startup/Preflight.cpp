@@ -2,11 +2,13 @@
 #include "db/Text.h"
 
 #include <exception>
+#include <map>
 #include <string>
 #include <utility>
 
 #include "db/Connection.h"
 #include "mail/MailCheck.h"
+#include "mail/MessageSizeSetting.h"
 #include "startup/CompanySettingsLoader.h"
 #include "startup/ConfigFile.h"
 #include "tasks/CatalogTable.h"
@@ -237,6 +239,59 @@ void checkAlertSettings(ServerState& state, std::vector<Finding>& findings) {
     }
 }
 
+// Recipient texts (compared exactly, as the dispatch groups them) whose rows have waited in the
+// outbox for more than a day: a dead address, a relay that refuses them. The outbox keeps no time
+// of queueing, but a row queued after a pending one and sent more than a day ago proves the
+// pending one older than that; the earliest sending of a later row is the date by which the
+// oldest one was queued at the latest.
+void checkOutbox(ServerState& state, std::vector<Finding>& findings) {
+    db::Database& db = state.db;
+    try {
+        const auto newest =
+            db.query(
+                  "SELECT MAX(ID) AS ID FROM AutomationServer_EmailsSent WHERE EmailSent=1 AND "
+                  "DateSent<?",
+                  {db::DateTime::nowLocal().addDays(-1)})
+                .value("ID");
+        if (newest.isNull()) {
+            return;
+        }
+        struct Waiting {
+            std::string recipientText;
+            std::int64_t oldest;
+            std::size_t rows;
+        };
+        std::vector<Waiting> waiting;  // by oldest row
+        std::map<std::string, std::size_t> byText;
+        for (auto rs = db.forward(
+                 "SELECT ID,EmailTo FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND "
+                 "EmailTo<>'' AND ID<? ORDER BY ID",
+                 {newest});
+             !rs.eof(); rs.moveNext()) {
+            const std::string text = rs.text("EmailTo");
+            const auto [found, first] = byText.try_emplace(text, waiting.size());
+            if (first) {
+                waiting.push_back({text, rs.int64("ID"), 0});
+            }
+            ++waiting[found->second].rows;
+        }
+        for (const Waiting& w : waiting) {
+            const auto since = db.query(
+                                     "SELECT MIN(DateSent) AS Since FROM "
+                                     "AutomationServer_EmailsSent WHERE EmailSent=1 AND ID>?",
+                                     {w.oldest})
+                                   .dateTime("Since");
+            findings.push_back(
+                {Level::Warning,
+                 "outbox: " + std::to_string(w.rows) + " row(s) to '" + w.recipientText +
+                     "' pending for more than a day, the oldest (ID " + std::to_string(w.oldest) +
+                     ") since " + db::dateText(since) + " or earlier"});
+        }
+    } catch (const std::exception& e) {
+        findings.push_back({Level::Warning, std::string("outbox: ") + e.what()});
+    }
+}
+
 }  // namespace
 
 std::vector<Finding> CheckPreflight(ServerState& state, const std::filesystem::path& configFile) {
@@ -262,7 +317,14 @@ std::vector<Finding> CheckPreflight(ServerState& state, const std::filesystem::p
     checkTables(state, findings);
     checkCompany(state, findings);
     checkAlertSettings(state, findings);
+    checkOutbox(state, findings);
     state.db.CloseDatabase();
+
+    try {
+        mail::MaxMessageBytesSetting();
+    } catch (const std::exception& e) {
+        findings.push_back({Level::Blocking, e.what()});
+    }
 
     try {
         findings.push_back({Level::Ok, mail::CheckMailDelivery(state)});

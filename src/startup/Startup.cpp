@@ -4,6 +4,8 @@
 
 #include "db/Connection.h"
 #include "db/Errors.h"
+#include "mail/MailErrors.h"
+#include "mail/MessageSizeSetting.h"
 #include "startup/CompanySettingsLoader.h"
 #include "startup/ConfigFile.h"
 
@@ -23,7 +25,10 @@ StartupResult failure(StartupStatus status, std::string message) {
 StartupResult StartServer(ServerState& state, const std::filesystem::path& configFile) {
     try {
         ReadConfigFile(state, configFile);
+        state.options.maxMessageBytes = mail::MaxMessageBytesSetting();
     } catch (const ConfigError& e) {
+        return failure(StartupStatus::BadConfig, e.what());
+    } catch (const mail::MailUnavailable& e) {
         return failure(StartupStatus::BadConfig, e.what());
     }
     state.db.setLocation(state.DatabaseLocation, state.configDirectory);

@@ -14,7 +14,7 @@ inline constexpr const char* kAlreadyRunningTitle = "Application Already Running
 
 enum class StartupStatus {
     Ready,                // the server may create its window or loop
-    BadConfig,            // config.txt missing, unreadable or short
+    BadConfig,            // config.txt missing, unreadable or short, or a malformed variable
     DatabaseRefused,      // the database cannot be opened until someone changes something
     DatabaseUnavailable,  // the database did not answer or stayed locked: may pass by itself
     AlreadyRunning,       // another copy serves the same database
@@ -33,8 +33,9 @@ struct StartupResult {
     std::optional<InstanceLock> lock;  // held for the life of the server
 };
 
-// Start-up before the window or loop: read config.txt, open the shared connection, refuse to
-// serve a database another copy serves, load the company settings, close the connection.
+// Start-up before the window or loop: read config.txt and the variables read once, open the shared
+// connection, refuse to serve a database another copy serves, load the company settings, close the
+// connection.
 StartupResult StartServer(ServerState& state, const std::filesystem::path& configFile);
 
 // The process exit status of a failed start-up.

@@ -8,6 +8,7 @@
 
 #include "db/Database.h"
 #include "state/CompanySettings.h"
+#include "state/DeliveryHolds.h"
 #include "state/RecipientCache.h"
 #include "state/RuleState.h"
 #include "state/RunControl.h"
@@ -15,11 +16,13 @@
 
 namespace fas {
 
-// What the command line chose for this process.
+// What the command line and the environment chose for this process.
 struct ServerOptions {
     std::optional<std::filesystem::path> pickupDirectory;  // write .eml files instead of SMTP
     bool dryRun = false;   // the run happens inside a transaction that is rolled back
     bool verbose = false;  // print the per-step report after each run
+    // A larger digest goes out as several messages (AUTOMATION_SERVER_MAX_MESSAGE_BYTES).
+    std::size_t maxMessageBytes = 10'000'000;
 };
 
 // What one catalog step did, for the per-step report.
@@ -38,6 +41,9 @@ struct RunReport {
     std::vector<std::string> errors;
     std::vector<StepReport> steps;  // the steps that did anything or failed
     int notificationsQueued = 0;    // outbox rows queued by this run
+    // The digests left pending at the end of the dispatch because their recipient text waits
+    // after a refusal for good (DeliveryHolds), the one refused in this run included.
+    int heldMessages = 0;
     // When a stop request ended the run early: the catalog step it ended in (counting from 1);
     // the steps before it are complete, this one as far as its last whole row or message.
     std::optional<std::size_t> stoppedInStep;
@@ -45,6 +51,7 @@ struct RunReport {
         errors.clear();
         steps.clear();
         notificationsQueued = 0;
+        heldMessages = 0;
         stoppedInStep.reset();
     }
     void recordError(std::string message) { errors.push_back(std::move(message)); }
@@ -65,6 +72,7 @@ struct ServerState {
     RecipientCache recipients;  // per run
     ServerOptions options;
     RunControl control;
+    DeliveryHolds holds;
 };
 
 }  // namespace fas

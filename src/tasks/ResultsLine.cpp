@@ -30,6 +30,9 @@ std::string ResultsLine(const ServerState& state, const db::DateTime& now) {
                        "  - Emails: " + std::to_string(state.counters.emails()) +
                        "  Issues Created: " + std::to_string(state.counters.issuesCreated()) +
                        "  Issues Closed: " + std::to_string(state.counters.issuesClosed());
+    if (state.report.heldMessages != 0) {
+        line += "  Emails Held Back: " + std::to_string(state.report.heldMessages);
+    }
     if (state.options.dryRun) {
         line += "  (dry run: every change was rolled back)";
     }

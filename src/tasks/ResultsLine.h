@@ -8,7 +8,8 @@
 namespace fas::tasks {
 
 // The line a run adds to the results list: "<date text>  - Emails: n  Issues Created: n  Issues
-// Closed: n", followed by "  Errors: <n> (<first error message>)" when the run met errors.
+// Closed: n", then "  Emails Held Back: n" when digests wait after a refusal for good, and
+// "  Errors: <n> (<first error message>)" when the run met errors.
 // A dry run says so at the end of the counts.
 std::string ResultsLine(const ServerState& state, const db::DateTime& now);
 

@@ -11,6 +11,7 @@
 #include "startup/CommandLine.h"
 #include "startup/ConfigFile.h"
 #include "startup/Preflight.h"
+#include "startup/TestMail.h"
 #include "tasks/RuleCatalog.h"
 #include "ui/HeadlessMode.h"
 
@@ -44,6 +45,10 @@ int RunCommandLine(int argc, char** argv, const WindowRunner& runWindow) {
     const auto configFile = commandLine.configFile.value_or(startup::DefaultConfigFile());
     if (commandLine.check) {
         return startup::RunPreflight(state, configFile, std::cout);
+    }
+    if (commandLine.testMailAddress) {
+        return startup::RunTestMail(state, configFile, *commandLine.testMailAddress, std::cout,
+                                    std::cerr);
     }
     if (commandLine.dryRun) {
         // A dry run is one run, never a schedule.

@@ -13,8 +13,8 @@ using WindowRunner = std::function<int(int argc, char** argv, ServerState& state
                                        const std::filesystem::path& configFile)>;
 
 // The process entry without the window toolkit: parses the command line and performs --help,
-// --version, --check, --dry-run, --once and --headless itself; without any of these it hands
-// over to `runWindow`. Returns the exit status.
+// --version, --check, --test-mail, --dry-run, --once and --headless itself; without any of these it
+// hands over to `runWindow`. Returns the exit status.
 int RunCommandLine(int argc, char** argv, const WindowRunner& runWindow);
 
 // The window for the program without one: replaces the process with automation-server-window

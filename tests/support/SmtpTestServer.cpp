@@ -62,15 +62,19 @@ SmtpTestServer::SmtpTestServer(SmtpServerOptions options) : options_(std::move(o
         args.insert(args.end(),
                     {"--auth-user", *options_.authUser, "--auth-password", options_.authPassword});
     }
-    for (const auto& address : options_.rejectRecipients) {
-        args.insert(args.end(), {"--reject", address});
+    for (const auto& [flag, values] :
+         {std::pair{"--reject", &options_.rejectRecipients},
+          {"--defer", &options_.deferRecipients},
+          {"--reject-data-to", &options_.rejectDataTo},
+          {"--reject-data-containing", &options_.rejectDataContaining}}) {
+        for (const auto& value : *values) {
+            args.insert(args.end(), {flag, value});
+        }
     }
-    for (const auto& address : options_.rejectDataTo) {
-        args.insert(args.end(), {"--reject-data-to", address});
-    }
-    args.insert(args.end(), {"--max-messages-per-connection",
-                             std::to_string(options_.maxMessagesPerConnection), "--delay-ms",
-                             std::to_string(options_.delayMs)});
+    args.insert(args.end(),
+                {"--max-messages-per-connection", std::to_string(options_.maxMessagesPerConnection),
+                 "--delay-ms", std::to_string(options_.delayMs), "--size",
+                 std::to_string(options_.sizeLimit)});
     if (!options_.storeMessages) {
         args.push_back("--count-only");
     }

@@ -42,11 +42,14 @@ struct SmtpServerOptions {
     const TestCertificate* certificate = nullptr;  // needed for every TLS mode
     std::optional<std::string> authUser{};         // set: AUTH required with these credentials
     std::string authPassword{};
-    std::vector<std::string> rejectRecipients{};  // refused at RCPT with 550
-    std::vector<std::string> rejectDataTo{};      // data refused with 554 when sent to these
-    bool storeMessages = true;                    // false: only count them (benchmarks)
-    int maxMessagesPerConnection = 0;             // then 421 and close; 0: no limit
-    int delayMs = 0;                              // a slow relay: each DATA waits this long
+    std::vector<std::string> rejectRecipients{};      // refused at RCPT with 550
+    std::vector<std::string> deferRecipients{};       // refused at RCPT with 450
+    std::vector<std::string> rejectDataTo{};          // data refused with 554 when sent to these
+    std::vector<std::string> rejectDataContaining{};  // ... or when the message holds these
+    int sizeLimit = 0;  // announced as SIZE, larger messages refused with 552; 0: aiosmtpd's
+    bool storeMessages = true;         // false: only count them (benchmarks)
+    int maxMessagesPerConnection = 0;  // then 421 and close; 0: no limit
+    int delayMs = 0;                   // a slow relay: each DATA waits this long
 };
 
 // A real SMTP server (aiosmtpd under /usr/bin/python3) on a loopback port while the object lives.

@@ -59,13 +59,16 @@ class Counting(SMTP):
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if address.lower() in self.args.reject:
             return "550 5.1.1 <%s>: mailbox unavailable" % address
+        if address.lower() in self.args.defer:
+            return "450 4.2.1 <%s>: mailbox busy, try again later" % address
         envelope.rcpt_tos.append(address)
         return "250 OK"
 
     async def handle_DATA(self, server, session, envelope):
         if self.args.delay_ms:  # a slow relay: each message takes this long to be accepted
             await asyncio.sleep(self.args.delay_ms / 1000)
-        if any(r.lower() in self.args.reject_data_to for r in envelope.rcpt_tos):
+        if any(r.lower() in self.args.reject_data_to for r in envelope.rcpt_tos) or any(
+                text.encode() in envelope.original_content for text in self.args.reject_data_containing):
             return "554 5.6.0 Message refused by policy"
         self.here += 1
         number = self.count("messages")
@@ -93,6 +96,8 @@ async def serve(args):
         context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
         context.load_cert_chain(args.cert, args.key)
     options = {"hostname": "test.smtp.local"}
+    if args.size:  # announced in EHLO; larger messages refused with 552
+        options.update(data_size_limit=args.size)
     if args.require_starttls:
         options.update(tls_context=context, require_starttls=True)
     if args.auth_user is not None:
@@ -118,10 +123,13 @@ def main():
     parser.add_argument("--auth-password", default="")
     parser.add_argument("--max-messages-per-connection", type=int, default=0)
     parser.add_argument("--delay-ms", type=int, default=0)
+    parser.add_argument("--size", type=int, default=0)
     for flag in ("--require-starttls", "--implicit-tls", "--count-only"):
         parser.add_argument(flag, action="store_true")
-    for flag in ("--reject", "--reject-data-to"):  # refused with 550 at RCPT, with 554 at DATA
+    # refused with 550 or 450 at RCPT, with 554 at DATA
+    for flag in ("--reject", "--defer", "--reject-data-to"):
         parser.add_argument(flag, action="append", default=[], type=str.lower)
+    parser.add_argument("--reject-data-containing", action="append", default=[])
     parser.add_argument("--parse", nargs="+")
     args = parser.parse_args()
     for number, path in enumerate(args.parse or [], start=1):

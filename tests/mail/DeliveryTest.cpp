@@ -1,0 +1,195 @@
+// What keeps mail flowing when a server refuses: digests larger than it takes go out in parts,
+// and a recipient refused for good waits longer before each attempt instead of failing every
+// run. Against a real SMTP server (aiosmtpd).
+#include <gmock/gmock.h>
+
+#include <regex>
+
+#include "mail/DispatchOutbox.h"
+#include "mail/SmtpConversation.h"
+#include "support/Site.h"
+#include "support/SmtpTestServer.h"
+#include "tasks/ResultsLine.h"
+
+namespace fas::mail {
+namespace {
+
+using namespace std::chrono_literals;
+using test::SmtpTestServer;
+using testing::HasSubstr;
+using Ids = std::vector<std::int64_t>;
+using Strings = std::vector<std::string>;
+constexpr const char* kFooter = "Northwind Fleet\r\nDo not reply.";
+
+// The commands libcurl reports and the replies; "data" stands for the message data.
+TEST(SmtpConversation, TellsARefusalForGoodFromAPassingOneAndReadsTheAnnouncedSize) {
+    struct Case {
+        std::vector<std::pair<std::string, std::string>> exchange;
+        bool refused, forGood;
+        std::optional<std::size_t> size;
+    };
+    const std::pair<std::string, std::string> ehlo = {"EHLO me",
+                                                      "250-test\r\n250-SIZE 6000\r\n250 HELP\r\n"},
+                                              mail = {"MAIL FROM:<a@x.test>", "250 OK"},
+                                              rcpt = {"RCPT TO:<b@x.test>", "250 OK"};
+    const std::vector<Case> cases = {
+        {{ehlo, {"MAIL FROM:<a@x.test> SIZE=9000", "552 5.3.4 too big"}}, true, true, 6000},
+        {{{"EHLO me", "250-test\r\n250 SIZE\r\n"},
+          mail,
+          {"RCPT TO:<b@x.test>", "550 gone"},
+          {"RCPT TO:<c@x.test>", "553 no"}},
+         true,
+         true,
+         std::nullopt},
+        {{mail, {"RCPT TO:<b@x.test>", "550 gone"}, {"RCPT TO:<c@x.test>", "450 busy"}},
+         true,
+         false,
+         std::nullopt},
+        {{ehlo, mail, rcpt, {"DATA", "354 go"}, {"data", "554 5.6.0 policy"}}, true, true, 6000},
+        {{mail, rcpt, {"DATA", "354 go"}, {"data", "451 4.3.0 try later"}}, true, false, {}},
+        {{mail, rcpt, {"DATA", "421 closing"}}, false, false, std::nullopt},
+        {{ehlo, {"AUTH PLAIN", "535 5.7.8 bad credentials"}}, false, false, 6000},
+    };
+    for (const auto& c : cases) {
+        SmtpConversation conversation;
+        for (const auto& [command, reply] : c.exchange) {
+            command == "data" ? conversation.messageDataSent() : conversation.commandSent(command);
+            conversation.replyReceived(reply + "\r\n");
+        }
+        SCOPED_TRACE(conversation.lastExchange());
+        EXPECT_EQ(conversation.messageRefused(), c.refused);
+        EXPECT_EQ(conversation.refusedForGood(), c.forGood);
+        EXPECT_EQ(conversation.announcedSize(), c.size);
+    }
+}
+
+struct Delivery : ::testing::Test {
+    test::OpenState site;
+    DeliveryHolds::Clock::time_point now{};
+    Delivery() {
+        site.state.company.Name = "Northwind Fleet";
+        site.state.company.AutomationServerEmailFooter = kFooter;
+        site.state.holds.now = [this] { return now; };
+    }
+    std::int64_t queue(const std::string& to, const std::string& body) {
+        return test::addRow(site, "AutomationServer_EmailsSent",
+                            {{"EmailFrom", "alerts@fleet.example"},
+                             {"EmailFromName", "Northwind Fleet"},
+                             {"EmailTo", to},
+                             {"EmailBody", body},
+                             {"EmailSent", 0}});
+    }
+    Ids pending() {
+        Ids ids;
+        for (auto rs = site.read("SELECT ID FROM AutomationServer_EmailsSent WHERE EmailSent=0 "
+                                 "ORDER BY ID");
+             !rs.eof(); rs.moveNext()) {
+            ids.push_back(rs.int64("ID"));
+        }
+        return ids;
+    }
+    // A dispatch as the next run performs it.
+    void dispatch() {
+        site.state.report.clear();
+        site.state.counters.reset();
+        DispatchOutbox(site.state);
+    }
+};
+
+TEST_F(Delivery, ADigestLargerThanTheServerTakesGoesOutInPartsOfWholeRowsEachRowOnce) {
+    SmtpTestServer server({.rejectDataContaining = {"REFUSED-ROW"}, .sizeLimit = 6000});
+    site.sendThrough(server);
+    Strings rows;
+    Ids ids;
+    for (int i = 0; i < 40; ++i) {
+        rows.push_back((i == 30 ? "REFUSED-ROW " : "Row ") + std::to_string(i) + " " +
+                       std::string(400, static_cast<char>('a' + i % 26)));
+        ids.push_back(queue("big@fleet.example", rows.back()));
+    }
+    queue("small@fleet.example", "one row");
+
+    // The server's SIZE is learnt from its refusal of the whole digest; the part with row 30
+    // is refused, and only its rows and those after it stay pending.
+    dispatch();
+    const Ids left = pending();
+    ASSERT_FALSE(left.empty());
+    EXPECT_GT(left.front(), ids.front());
+    EXPECT_LE(left.front(), ids[30]);
+    EXPECT_EQ(left, Ids(ids.end() - static_cast<std::ptrdiff_t>(left.size()), ids.end()));
+    ASSERT_EQ(site.state.report.errors.size(), 1u);
+    EXPECT_THAT(site.state.report.errors[0], HasSubstr("554 5.6.0"));
+
+    site.exec("UPDATE AutomationServer_EmailsSent SET EmailBody=? WHERE ID=?", {"Row 30", ids[30]});
+    rows[30] = "Row 30";
+    now += 1h;
+    dispatch();
+    EXPECT_EQ(pending(), Ids{});
+    EXPECT_TRUE(site.state.report.errors.empty());
+
+    Strings received;
+    int parts = 0;
+    for (const auto& m : server.messages()) {
+        EXPECT_EQ(m.subject, "Notification from Northwind Fleet");
+        const std::string ending = std::string("\r\n\r\n\r\n") + kFooter;
+        ASSERT_TRUE(m.body.ends_with(ending)) << m.body;
+        if (m.rcptTos.front() == "big@fleet.example") {
+            ++parts;
+            std::istringstream lines(m.body.substr(0, m.body.size() - ending.size()));
+            for (std::string line; std::getline(lines, line, '\n');) {
+                received.push_back(line.substr(0, line.size() - 1));  // without its CR
+            }
+        }
+    }
+    EXPECT_EQ(received, rows);
+    EXPECT_GE(parts, 3);  // 40 rows of about 430 bytes in messages of at most 6000
+}
+
+TEST_F(Delivery, ARecipientRefusedForGoodWaitsLongerEachTimeAPassingRefusalIsTriedEveryRun) {
+    SmtpTestServer server(
+        {.rejectRecipients = {"gone@fleet.example"}, .deferRecipients = {"busy@fleet.example"}});
+    site.sendThrough(server);
+    site.state.holds.firstWait = 1s;
+    site.state.holds.longestWait = 4s;
+    const Ids stuck = {queue("gone@fleet.example", "closed mailbox"),
+                       queue("busy@fleet.example", "busy mailbox")};
+    Strings goneAttempts;  // second of the run: the wait the error announces
+    int busyAttempts = 0;
+    for (int second = 0; second <= 12; ++second, now += 1s) {
+        queue("ok@fleet.example", "run " + std::to_string(second));
+        dispatch();
+        const std::size_t attemptsBefore = goneAttempts.size();
+        for (const auto& error : site.state.report.errors) {
+            std::smatch wait;
+            if (std::regex_search(error, wait, std::regex("gone@.*tried again in (\\d+ s)"))) {
+                goneAttempts.push_back(std::to_string(second) + ": " + wait[1].str());
+            }
+            busyAttempts += error.find("450 4.2.1") != std::string::npos ? 1 : 0;
+        }
+        // Nothing else is reported: a skipped attempt raises no error.
+        EXPECT_EQ(site.state.report.errors.size(), 1 + goneAttempts.size() - attemptsBefore);
+        EXPECT_EQ(site.state.counters.emails(), 1);
+        EXPECT_EQ(site.state.report.heldMessages, 1);
+    }
+    EXPECT_EQ(goneAttempts, (Strings{"0: 1 s", "1: 2 s", "3: 4 s", "7: 4 s", "11: 4 s"}));
+    EXPECT_EQ(busyAttempts, 13);
+    EXPECT_EQ(server.messagesAccepted(), 13);
+    EXPECT_EQ(pending(), stuck);
+    EXPECT_THAT(tasks::ResultsLine(site.state, db::DateTime::nowLocal()),
+                testing::MatchesRegex(".*Issues Closed: 0  Emails Held Back: 1  Errors: 1 .*"));
+
+    // Accepted once its wait is over; that ends the hold, so a new refusal waits 1 s again.
+    SmtpTestServer healed;
+    site.sendThrough(healed);
+    now += 3s;  // second 16: the wait announced at second 11 is over
+    dispatch();
+    EXPECT_EQ(pending(), Ids{});
+    EXPECT_EQ(healed.messagesAccepted(), 2);
+    site.sendThrough(server);
+    queue("gone@fleet.example", "closed again");
+    dispatch();
+    ASSERT_EQ(site.state.report.errors.size(), 1u);
+    EXPECT_THAT(site.state.report.errors[0], HasSubstr("tried again in 1 s"));
+}
+
+}  // namespace
+}  // namespace fas::mail
