@@ -128,7 +128,12 @@ void RunMonitor::countPendingOutbox(ServerState& state, double now) {
             if (oldest.isNull()) {
                 sightings_.clear();
             } else {
-                sightings_.push_back({rows.int64("NewestID"), now});
+                // A count that saw no newer row than the last adds nothing: the earlier one
+                // dates those rows.
+                if (const auto newest = rows.int64("NewestID");
+                    sightings_.empty() || newest > sightings_.back().newestId) {
+                    sightings_.push_back({newest, now});
+                }
                 while (sightings_.size() > 1 && sightings_.front().newestId < oldest.asInt64()) {
                     sightings_.pop_front();
                 }
