@@ -50,11 +50,12 @@ Url parsed(const std::string& url) {
     return handle;
 }
 
-// The body goes out as it is, whatever its length; the answer is read and dropped.
+// The monitor's answer is read and dropped: only its status counts.
 std::size_t dropAnswer(char*, std::size_t size, std::size_t count, void*) {
     return size * count;
 }
 
+// Asked by libcurl now and then during a request: non-zero ends it.
 int progress(void* cancelled, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     const auto& ask = *static_cast<const std::function<bool()>*>(cancelled);
     return ask && ask() ? 1 : 0;
