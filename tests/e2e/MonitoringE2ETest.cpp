@@ -37,7 +37,7 @@ std::string runs(const std::string& result) {
 }
 
 // Start-up writes every series with zeros and the pending outbox; a stop request ends the run
-// after the message in flight, and the file says so.
+// after the message in flight, and the file says so; the monitor hears nothing of such a run.
 TEST(MonitoringE2E, MetricsFromStartUpThroughAStoppedRun) {
     SmtpTestServer smtp({.delayMs = 1000});
     Site site(DemoTemplate());
@@ -54,8 +54,11 @@ TEST(MonitoringE2E, MetricsFromStartUpThroughAStoppedRun) {
     }
     const double pendingAtStart = static_cast<double>(site.count(kPending));
     const auto file = site.dir() / "server.prom";
+    const HttpTestServer monitor;  // hears nothing of a run a stop ended
     BackgroundProcess server(
-        test::server(site, {"--headless"}, {{"AUTOMATION_SERVER_METRICS_FILE", file.string()}}));
+        test::server(site, {"--headless"},
+                     {{"AUTOMATION_SERVER_METRICS_FILE", file.string()},
+                      {"AUTOMATION_SERVER_HEARTBEAT_URL", monitor.url("/p")}}));
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (!std::filesystem::exists(file) && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -87,6 +90,8 @@ TEST(MonitoringE2E, MetricsFromStartUpThroughAStoppedRun) {
     EXPECT_EQ(PromtoolProblems(file), "");
     EXPECT_EQ(Sample(atStop, runs("stopped")), 1) << stopped.out;
     EXPECT_EQ(Sample(atStop, "automation_server_last_success_timestamp_seconds"), 0);
+    EXPECT_TRUE(monitor.requests().empty());
+    EXPECT_EQ(Sample(atStop, "automation_server_heartbeat_failures_total"), 0) << "none tried";
     EXPECT_EQ(Sample(atStop, "automation_server_emails_sent_total"), smtp.messagesAccepted());
     expectTotals(atStop, logged(site));
     EXPECT_EQ(Sample(atStop, "automation_server_outbox_pending_rows"),
