@@ -69,7 +69,7 @@ const OptionSpec* find(std::string_view name) {
 }
 
 // The settings that are not the system's own.
-constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kVariables{{
+constexpr std::array<std::pair<std::string_view, std::string_view>, 7> kVariables{{
     {"AUTOMATION_SERVER_QUERY_TIMEOUT",
      "the longest one statement may run or wait for another program's lock, in seconds "
      "(default 180, from 1 to 86400)"},
@@ -82,6 +82,15 @@ constexpr std::array<std::pair<std::string_view, std::string_view>, 4> kVariable
      "the largest message the server sends, in bytes (default 10000000, from 1000 to "
      "2000000000); a larger digest, or one larger than the SIZE the mail server announces, goes "
      "out as several messages of whole rows"},
+    {"AUTOMATION_SERVER_METRICS_FILE",
+     "with --headless or --once: the file to write Prometheus metrics to after start-up and "
+     "after each run, for node_exporter's textfile collector (a .prom file in its folder)"},
+    {"AUTOMATION_SERVER_HEARTBEAT_URL",
+     "with --headless or --once: the address an outside monitor (Healthchecks.io, Uptime "
+     "Kuma) receives a POST of the results line at after each run without error"},
+    {"AUTOMATION_SERVER_HEARTBEAT_FAIL_URL",
+     "where that POST goes after a run with errors (default: AUTOMATION_SERVER_HEARTBEAT_URL "
+     "with /fail appended)"},
 }};
 
 // Every status the program ends with; the packaged units restart on 75 only.

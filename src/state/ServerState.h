@@ -47,12 +47,15 @@ struct RunReport {
     // When a stop request ended the run early: the catalog step it ended in (counting from 1);
     // the steps before it are complete, this one as far as its last whole row or message.
     std::optional<std::size_t> stoppedInStep;
+    // Whether the run opened the database: only then do the counters count this run.
+    bool databaseOpened = false;
     void clear() {
         errors.clear();
         steps.clear();
         notificationsQueued = 0;
         heldMessages = 0;
         stoppedInStep.reset();
+        databaseOpened = false;
     }
     void recordError(std::string message) { errors.push_back(std::move(message)); }
 };

@@ -71,6 +71,7 @@ void RunTasks(ServerState& state, const TaskList& steps) {
         state.db.CloseDatabase();
         return;
     }
+    state.report.databaseOpened = true;
     state.counters.reset();
     state.recipients.clear();
 

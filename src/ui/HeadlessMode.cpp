@@ -5,6 +5,7 @@
 #include <iostream>
 #include <mutex>
 
+#include "monitoring/RunMonitor.h"
 #include "startup/Startup.h"
 #include "tasks/ResultsLine.h"
 #include "ui/HeadlessLoop.h"
@@ -54,9 +55,12 @@ class ServiceClock : public LoopClock {
 };
 
 void runAndPrint(ServerState& state, const tasks::TaskList& catalog,
-                 const ServiceNotifier& notifier) {
+                 const ServiceNotifier& notifier, monitoring::RunMonitor* monitor) {
     if (state.control.stopRequested) {
         return;
+    }
+    if (monitor != nullptr) {
+        monitor->runStarting();
     }
     tasks::RunTasks(state, catalog);
     const std::string line = tasks::ResultsLine(state, db::DateTime::nowLocal());
@@ -70,6 +74,9 @@ void runAndPrint(ServerState& state, const tasks::TaskList& catalog,
                   << "; what the run did is logged, the rest waits for the next run." << std::endl;
     }
     notifier.status(line);
+    if (monitor != nullptr) {
+        monitor->runEnded(state, line);
+    }
 }
 
 }  // namespace
@@ -85,6 +92,18 @@ int RunHeadless(ServerState& state, const std::filesystem::path& configFile, boo
         notifier.stopping();
     });
 
+    // A dry run is a look: it neither reports to the monitor nor replaces the service's metrics.
+    std::optional<monitoring::RunMonitor> monitor;
+    if (!state.options.dryRun) {
+        try {
+            monitor.emplace(monitoring::MonitorSettings::FromEnvironment(), FAS_VERSION, std::clog);
+        } catch (const monitoring::MonitorSettingsError& e) {
+            std::cerr << e.what() << std::endl;
+            return startup::kExitNeedsPerson;
+        }
+    }
+    monitoring::RunMonitor* const runMonitor = monitor ? &*monitor : nullptr;
+
     const auto started = startup::StartServer(state, configFile);
     if (started.status != startup::StartupStatus::Ready) {
         std::cerr << started.message << std::endl;
@@ -99,14 +118,17 @@ int RunHeadless(ServerState& state, const std::filesystem::path& configFile, boo
         state.control.setHeartbeat([&] { notifier.watchdog(); }, *every);
         state.db.whileWorking([&] { state.control.pulse(); });
     }
+    if (runMonitor != nullptr) {
+        runMonitor->started(state);
+    }
     if (once) {
-        runAndPrint(state, catalog, notifier);
+        runAndPrint(state, catalog, notifier, runMonitor);
         state.control.clearHeartbeat();
         return state.report.errors.empty() ? 0 : 1;
     }
     PollSchedule schedule(state.company.AutomationServerPoll);
     RunHeadlessLoop(
-        schedule, clock, [&] { runAndPrint(state, catalog, notifier); },
+        schedule, clock, [&] { runAndPrint(state, catalog, notifier, runMonitor); },
         [&] { return !state.control.stopRequested; });
     state.control.clearHeartbeat();
     return 0;

@@ -1,0 +1,192 @@
+// The metrics file and the heartbeat of the real binary: what node_exporter and an outside monitor
+// see after start-up, after runs that ended cleanly, with errors and on a stop request.
+
+#include <signal.h>
+
+#include <thread>
+
+#include "e2e/Site.h"
+#include "support/HttpTestServer.h"
+#include "support/Metrics.h"
+
+namespace fas::test {
+namespace {
+
+using testing::HasSubstr;
+using testing::Not;
+
+struct Totals {
+    double emails, created, closed;
+};
+
+Totals logged(Site& site) {
+    return {
+        static_cast<double>(site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log")),
+        static_cast<double>(site.count("SELECT SUM(CountIssues) FROM AutomationServer_Log")),
+        static_cast<double>(site.count("SELECT SUM(CountIssuesClose) FROM AutomationServer_Log"))};
+}
+
+void expectTotals(const std::string& metrics, const Totals& expected) {
+    EXPECT_EQ(Sample(metrics, "automation_server_emails_sent_total"), expected.emails);
+    EXPECT_EQ(Sample(metrics, "automation_server_issues_created_total"), expected.created);
+    EXPECT_EQ(Sample(metrics, "automation_server_issues_closed_total"), expected.closed);
+}
+
+std::string runs(const std::string& result) {
+    return "automation_server_runs_total{result=\"" + result + "\"}";
+}
+
+// Start-up writes every series with zeros and the pending outbox; a stop request ends the run
+// after the message in flight, and the file says so; the monitor hears nothing of such a run.
+TEST(MonitoringE2E, MetricsFromStartUpThroughAStoppedRun) {
+    SmtpTestServer smtp({.delayMs = 1000});
+    Site site(DemoTemplate());
+    site.sendThrough(smtp);
+    const char* const kPending =
+        "SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''";
+    for (const char* to : {"a@example.test", "b@example.test", "c@example.test"}) {
+        addRow(site, "AutomationServer_EmailsSent",
+               {{"EmailTo", to},
+                {"EmailFrom", "alerts@example.test"},
+                {"EmailFromName", "Alerts"},
+                {"EmailBody", "Due"},
+                {"EmailSent", 0}});
+    }
+    const double pendingAtStart = static_cast<double>(site.count(kPending));
+    const auto file = site.dir() / "server.prom";
+    const HttpTestServer monitor;  // hears nothing of a run a stop ended
+    BackgroundProcess server(
+        test::server(site, {"--headless"},
+                     {{"AUTOMATION_SERVER_METRICS_FILE", file.string()},
+                      {"AUTOMATION_SERVER_HEARTBEAT_URL", monitor.url("/p")}}));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!std::filesystem::exists(file) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const std::string atStart = ReadWholeFile(file);  // the run waits on the relay meanwhile
+    EXPECT_EQ(PromtoolProblems(file), "");
+    EXPECT_EQ(Sample(atStart, "automation_server_info{version=\"" FAS_VERSION_TEXT "\"}"), 1);
+    EXPECT_NEAR(Sample(atStart, "automation_server_start_time_seconds"),
+                static_cast<double>(std::time(nullptr)), 30);
+    for (const char* zero :
+         {"automation_server_last_run_timestamp_seconds", "automation_server_last_run_errors",
+          "automation_server_last_success_timestamp_seconds", "automation_server_emails_sent_total",
+          "automation_server_heartbeat_failures_total",
+          "automation_server_outbox_oldest_pending_age_seconds"}) {
+        EXPECT_EQ(Sample(atStart, zero), 0) << zero;
+    }
+    EXPECT_EQ(Sample(atStart, runs("ok")) + Sample(atStart, runs("error")) +
+                  Sample(atStart, runs("stopped")),
+              0);
+    EXPECT_EQ(Sample(atStart, "automation_server_outbox_pending_rows"), pendingAtStart);
+
+    // Stopped once the dispatch is under way: the message in flight is finished.
+    while (smtp.messagesAccepted() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const auto stopped = server.stop(SIGTERM);
+    ASSERT_EQ(stopped.exitStatus, 0) << stopped.err;
+    const std::string atStop = ReadWholeFile(file);
+    EXPECT_EQ(PromtoolProblems(file), "");
+    EXPECT_EQ(Sample(atStop, runs("stopped")), 1) << stopped.out;
+    EXPECT_EQ(Sample(atStop, "automation_server_last_success_timestamp_seconds"), 0);
+    EXPECT_TRUE(monitor.requests().empty());
+    EXPECT_EQ(Sample(atStop, "automation_server_heartbeat_failures_total"), 0) << "none tried";
+    EXPECT_EQ(Sample(atStop, "automation_server_emails_sent_total"), smtp.messagesAccepted());
+    expectTotals(atStop, logged(site));
+    EXPECT_EQ(Sample(atStop, "automation_server_outbox_pending_rows"),
+              static_cast<double>(site.count(kPending)));
+    EXPECT_GT(Sample(atStop, "automation_server_outbox_oldest_pending_age_seconds"), 1);
+    EXPECT_GT(Sample(atStop, "automation_server_last_run_duration_seconds"), 1);
+}
+
+// Each run tells the monitor how it went, as a POST of its results line; the metrics match what
+// the run did. A monitor that cannot be reached, or a metrics folder that is missing, costs a
+// warning and never the run; an unusable address stops start-up without showing its secret.
+TEST(MonitoringE2E, RunsReportToMetricsAndMonitorAndNeitherCanFailARun) {
+    const HttpTestServer monitor;
+    const std::string ping = monitor.url("/ping/9f2e");
+    Site failing(DemoTemplate()), clean(DemoTemplate());
+    failing.exec("DROP TABLE Training");
+    const auto file = failing.dir() / "server.prom";
+    const auto pickup = [](const Site& s) {
+        return std::vector<std::string>{"--once", "--pickup-dir", s.pickup().string()};
+    };
+
+    const auto failed = serve(failing, pickup(failing),
+                              {{"AUTOMATION_SERVER_METRICS_FILE", file.string()},
+                               {"AUTOMATION_SERVER_HEARTBEAT_URL", ping}});
+    ASSERT_EQ(failed.exitStatus, 1) << failed.err;
+    std::string metrics = ReadWholeFile(file);
+    EXPECT_EQ(PromtoolProblems(file), "");
+    EXPECT_EQ(Sample(metrics, runs("error")), 1);
+    EXPECT_EQ(Sample(metrics, runs("ok")), 0);
+    EXPECT_EQ(Sample(metrics, "automation_server_last_success_timestamp_seconds"), 0);
+    std::size_t errors = 0;
+    for (auto at = failed.err.find("Task run error: "); at != std::string::npos;
+         at = failed.err.find("Task run error: ", at + 1)) {
+        ++errors;
+    }
+    EXPECT_EQ(Sample(metrics, "automation_server_last_run_errors"), static_cast<double>(errors));
+    EXPECT_GT(errors, 0u);
+    expectTotals(metrics, logged(failing));
+
+    const auto passed = serve(clean, pickup(clean),
+                              {{"AUTOMATION_SERVER_METRICS_FILE", file.string()},
+                               {"AUTOMATION_SERVER_HEARTBEAT_URL", ping}});
+    ASSERT_EQ(passed.exitStatus, 0) << passed.err;
+    metrics = ReadWholeFile(file);
+    EXPECT_EQ(PromtoolProblems(file), "");
+    EXPECT_EQ(Sample(metrics, runs("ok")), 1);
+    EXPECT_EQ(Sample(metrics, "automation_server_last_run_errors"), 0);
+    EXPECT_EQ(Sample(metrics, "automation_server_last_success_timestamp_seconds"),
+              Sample(metrics, "automation_server_last_run_timestamp_seconds"));
+    EXPECT_EQ(Sample(metrics, "automation_server_outbox_pending_rows"), 0);
+    const Totals cleanTotals = logged(clean);
+    EXPECT_GT(cleanTotals.emails, 0);
+    EXPECT_GT(cleanTotals.created, 0);
+    expectTotals(metrics, cleanTotals);
+
+    // Uptime Kuma's way: a failure address of its own.
+    const std::string down = monitor.url("/api/push/k7?status=down&msg=errors");
+    EXPECT_EQ(serve(failing, pickup(failing),
+                    {{"AUTOMATION_SERVER_HEARTBEAT_URL", ping},
+                     {"AUTOMATION_SERVER_HEARTBEAT_FAIL_URL", down}})
+                  .exitStatus,
+              1);
+    const auto received = monitor.requests();
+    ASSERT_EQ(received.size(), 3u);
+    const auto line = [](const ProcessResult& r) { return r.out.substr(0, r.out.find('\n')); };
+    EXPECT_EQ(received[0].method + " " + received[0].target, "POST /ping/9f2e/fail");
+    EXPECT_EQ(received[0].body, line(failed));
+    EXPECT_EQ(received[1].method + " " + received[1].target, "POST /ping/9f2e");
+    EXPECT_EQ(received[1].body, line(passed));
+    EXPECT_EQ(received[2].target, "/api/push/k7?status=down&msg=errors");
+
+    const auto unreachable =
+        serve(clean, pickup(clean),
+              {{"AUTOMATION_SERVER_METRICS_FILE", file.string()},
+               {"AUTOMATION_SERVER_HEARTBEAT_URL", "http://127.0.0.1:1/p/9f2e"}});
+    EXPECT_EQ(unreachable.exitStatus, 0) << unreachable.err;
+    EXPECT_THAT(unreachable.err, HasSubstr("The heartbeat to http://127.0.0.1:1 failed"));
+    EXPECT_THAT(unreachable.err + unreachable.out, Not(HasSubstr("9f2e")));
+    EXPECT_EQ(Sample(ReadWholeFile(file), "automation_server_heartbeat_failures_total"), 1);
+
+    const auto absent = serve(
+        clean, pickup(clean),
+        {{"AUTOMATION_SERVER_METRICS_FILE", (clean.dir() / "absent" / "server.prom").string()}});
+    EXPECT_EQ(absent.exitStatus, 0);
+    const auto said = absent.err.find("/absent does not exist");
+    EXPECT_NE(said, std::string::npos) << absent.err;
+    EXPECT_EQ(absent.err.find("/absent does not exist", said + 1), std::string::npos)
+        << "said once, though written after start-up and after the run";
+
+    const auto refused =
+        serve(clean, {"--once"}, {{"AUTOMATION_SERVER_HEARTBEAT_URL", "ftp://hc.example/9f2e"}});
+    EXPECT_EQ(refused.exitStatus, 2);
+    EXPECT_THAT(refused.err, HasSubstr("AUTOMATION_SERVER_HEARTBEAT_URL"));
+    EXPECT_THAT(refused.err, Not(HasSubstr("9f2e")));
+}
+
+}  // namespace
+}  // namespace fas::test

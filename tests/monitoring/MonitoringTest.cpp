@@ -1,0 +1,145 @@
+// The heartbeat against a real HTTP server, and the metrics a process keeps across runs.
+
+#include <gmock/gmock.h>
+#include <sys/stat.h>
+
+#include <sstream>
+#include <thread>
+
+#include "monitoring/RunMonitor.h"
+#include "support/HttpTestServer.h"
+#include "support/Metrics.h"
+#include "support/Site.h"
+
+namespace fas::monitoring {
+namespace {
+
+using testing::HasSubstr;
+using testing::Not;
+
+TEST(Heartbeat, GoesToTheRightAddressAsAPostAndAFailureNamesOnlyTheOrigin) {
+    const test::HttpTestServer monitor;
+    const HeartbeatSender sender(monitor.url("/ping/0c1d?rid=7"),
+                                 FailUrlOf(monitor.url("/ping/0c1d/?rid=7")));
+    EXPECT_EQ(sender.send(false, "12/4/2026  - Emails: 1"), std::nullopt);
+    EXPECT_EQ(sender.send(true, "12/4/2026  - Errors: 1 (x)"), std::nullopt);
+    const auto received = monitor.requests();
+    ASSERT_EQ(received.size(), 2u);
+    EXPECT_EQ(received[0].method + " " + received[0].target + " " + received[0].body,
+              "POST /ping/0c1d?rid=7 12/4/2026  - Emails: 1");
+    EXPECT_EQ(received[1].method + " " + received[1].target + " " + received[1].body,
+              "POST /ping/0c1d/fail?rid=7 12/4/2026  - Errors: 1 (x)");
+
+    // Refused, answered with an error, never answered, cut short by a stop: each a text that
+    // names the monitor by its origin only (the path holds its secret).
+    // A push address that takes GET only still hears of the run.
+    const test::HttpTestServer getOnly({.refusePost = true});
+    EXPECT_EQ(
+        HeartbeatSender(getOnly.url("/api/push/0c1d?status=up"), std::nullopt).send(false, "line"),
+        std::nullopt);
+    std::string methods;
+    for (const auto& request : getOnly.requests()) {
+        methods += request.method + " " + request.target + "; ";
+    }
+    EXPECT_EQ(methods, "POST /api/push/0c1d?status=up; GET /api/push/0c1d?status=up; ");
+
+    const test::HttpTestServer broken({.status = 500});
+    const test::HttpTestServer silent({.neverAnswer = true});
+    const struct {
+        std::string url;
+        std::function<bool()> cancelled;
+        std::string says;
+    } cases[] = {
+        {"http://127.0.0.1:1/ping/0c1d", {}, "The heartbeat to http://127.0.0.1:1 failed: "},
+        {broken.url("/ping/0c1d"), {}, "answered with HTTP status 500"},
+        {silent.url("/ping/0c1d"), {}, "no answer within 1.5 s"},
+        {silent.url("/ping/0c1d"), [] { return true; }, "cut short by the stop request"},
+    };
+    for (const auto& c : cases) {
+        const auto began = std::chrono::steady_clock::now();
+        const auto failure = HeartbeatSender(c.url, std::nullopt, std::chrono::milliseconds(1500))
+                                 .send(false, "line", c.cancelled);
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4)) << c.url;
+        ASSERT_TRUE(failure) << c.url;
+        EXPECT_THAT(*failure, HasSubstr(c.says));
+        EXPECT_THAT(*failure, Not(HasSubstr("0c1d")));
+    }
+
+    // An address that cannot be used stops start-up, naming the variable, not the secret.
+    for (const char* bad :
+         {"ftp://hc-ping.example/0c1d", "hc-ping.example/0c1d", "https://"}) {
+        try {
+            RunMonitor({.heartbeatUrl = bad}, "1", std::clog);
+            ADD_FAILURE() << bad;
+        } catch (const MonitorSettingsError& e) {
+            EXPECT_THAT(e.what(), HasSubstr(kHeartbeatUrlVariable));
+            EXPECT_THAT(e.what(), Not(HasSubstr("0c1d")));
+        }
+    }
+}
+
+// Totals grow only by runs that counted, the outbox's oldest row ages from when this process
+// first saw it, and the file stays readable by node_exporter's user whatever the umask.
+TEST(RunMonitor, KeepsTotalsAndOutboxAgeAcrossRunsOfOneProcess) {
+    test::Site site;
+    const auto file = site.dir() / "server.prom";
+    std::ostringstream warnings;
+    RunMonitor monitor({.metricsFile = file}, "7.16", warnings);
+    const auto metrics = [&] { return test::ReadWholeFile(file); };
+    const auto pending = [&] {
+        return test::addRow(site, "AutomationServer_EmailsSent",
+                            {{"EmailTo", "a@example.test"}, {"EmailSent", 0}});
+    };
+    const tasks::TaskList counting = {{"count", [](ServerState& s) {
+                                           s.counters.addEmail();
+                                           s.counters.addIssueCreated();
+                                       }}};
+    const auto run = [&](const tasks::TaskList& steps) {
+        monitor.runStarting();
+        site.run(steps);
+        monitor.runEnded(site.state, "line");
+        return metrics();
+    };
+    const auto age = [](const std::string& text) {
+        return test::Sample(text, "automation_server_outbox_oldest_pending_age_seconds");
+    };
+
+    const auto first = pending();
+    const mode_t umask = ::umask(027);
+    monitor.started(site.state);
+    ::umask(umask);
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_EQ(test::Sample(metrics(), "automation_server_outbox_pending_rows"), 1);
+    EXPECT_EQ(age(metrics()), 0);
+
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    run(counting);
+    EXPECT_GE(age(run(counting)), 1.1);
+    // The first row goes, a second comes: its age counts from the run that first saw it.
+    pending();
+    site.exec("UPDATE AutomationServer_EmailsSent SET EmailSent=1 WHERE ID=?", {first});
+    EXPECT_LT(age(run(counting)), 0.5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));
+    EXPECT_THAT(age(run(counting)), testing::AllOf(testing::Ge(0.6), testing::Lt(1.1)));
+
+    // The database gone: the counters still hold the last run's counts, which must not count
+    // twice; the outbox figures stay as last seen.
+    std::filesystem::rename(site.file(), site.dir() / "away.db");
+    const std::string text = run(counting);
+    EXPECT_EQ(test::Sample(text, "automation_server_emails_sent_total"), 4);
+    EXPECT_EQ(test::Sample(text, "automation_server_issues_created_total"), 4);
+    EXPECT_EQ(test::Sample(text, "automation_server_runs_total{result=\"ok\"}"), 4);
+    EXPECT_EQ(test::Sample(text, "automation_server_runs_total{result=\"error\"}"), 1);
+    EXPECT_EQ(test::Sample(text, "automation_server_last_run_errors"), 1);
+    EXPECT_EQ(test::Sample(text, "automation_server_outbox_pending_rows"), 1);
+    EXPECT_EQ(warnings.str(), "");
+    EXPECT_EQ(test::PromtoolProblems(file), "");
+    for (const auto& entry : std::filesystem::directory_iterator(site.dir())) {
+        EXPECT_NE(entry.path().extension(), ".tmp") << "a temporary file left behind";
+    }
+}
+
+}  // namespace
+}  // namespace fas::monitoring

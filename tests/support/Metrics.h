@@ -1,0 +1,36 @@
+#pragma once
+
+// Reading the metrics file the server writes, and judging it with Prometheus's own promtool.
+
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "support/ProcessRunner.h"
+
+namespace fas::test {
+
+// The value of one series ("name" or "name{labels}") in exposition text; throws when it is absent.
+inline double Sample(const std::string& text, const std::string& series) {
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.starts_with(series + " ")) {
+            return std::stod(line.substr(series.size() + 1));
+        }
+    }
+    throw std::runtime_error("no series " + series + " in:\n" + text);
+}
+
+// What `promtool check metrics` finds wrong with the file: empty when nothing.
+inline std::string PromtoolProblems(const std::filesystem::path& file) {
+    const auto result =
+        RunProcess({"/bin/sh",
+                    {"-c", "exec /usr/bin/promtool check metrics < \"$0\"", file.string()},
+                    {},
+                    {}});
+    return result.exitStatus == 0
+               ? ""
+               : "status " + std::to_string(result.exitStatus) + ": " + result.out + result.err;
+}
+
+}  // namespace fas::test
