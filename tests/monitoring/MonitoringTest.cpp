@@ -66,8 +66,7 @@ TEST(Heartbeat, GoesToTheRightAddressAsAPostAndAFailureNamesOnlyTheOrigin) {
     }
 
     // An address that cannot be used stops start-up, naming the variable, not the secret.
-    for (const char* bad :
-         {"ftp://hc-ping.example/0c1d", "hc-ping.example/0c1d", "https://"}) {
+    for (const char* bad : {"ftp://hc-ping.example/0c1d", "hc-ping.example/0c1d", "https://"}) {
         try {
             RunMonitor({.heartbeatUrl = bad}, "1", std::clog);
             ADD_FAILURE() << bad;
@@ -93,6 +92,7 @@ TEST(RunMonitor, KeepsTotalsAndOutboxAgeAcrossRunsOfOneProcess) {
     const tasks::TaskList counting = {{"count", [](ServerState& s) {
                                            s.counters.addEmail();
                                            s.counters.addIssueCreated();
+                                           s.report.heldMessages = 2;
                                        }}};
     const auto run = [&](const tasks::TaskList& steps) {
         monitor.runStarting();
@@ -117,6 +117,7 @@ TEST(RunMonitor, KeepsTotalsAndOutboxAgeAcrossRunsOfOneProcess) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     run(counting);
     EXPECT_GE(age(run(counting)), 1.1);
+    EXPECT_EQ(test::Sample(metrics(), "automation_server_outbox_held_messages"), 2);
     // The first row goes, a second comes: its age counts from the run that first saw it.
     pending();
     site.exec("UPDATE AutomationServer_EmailsSent SET EmailSent=1 WHERE ID=?", {first});
@@ -134,6 +135,7 @@ TEST(RunMonitor, KeepsTotalsAndOutboxAgeAcrossRunsOfOneProcess) {
     EXPECT_EQ(test::Sample(text, "automation_server_runs_total{result=\"error\"}"), 1);
     EXPECT_EQ(test::Sample(text, "automation_server_last_run_errors"), 1);
     EXPECT_EQ(test::Sample(text, "automation_server_outbox_pending_rows"), 1);
+    EXPECT_EQ(test::Sample(text, "automation_server_outbox_held_messages"), 0);
     EXPECT_EQ(warnings.str(), "");
     EXPECT_EQ(test::PromtoolProblems(file), "");
     for (const auto& entry : std::filesystem::directory_iterator(site.dir())) {
