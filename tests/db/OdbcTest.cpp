@@ -74,15 +74,19 @@ TEST_F(Odbc, FailedConnectsNeverShowThePassword) {
 TEST(OdbcConnectionString, OleDbIsConvertedAndOdbcLeftAlone) {
     unsetenv("AUTOMATION_SERVER_ODBC_DRIVER");
     const std::pair<const char*, const char*> cases[] = {
+        // Any value but SSPI, true or yes keeps the SQL log-in the site wrote.
         {"Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Password=pw;"
+         "Integrated Security=False;"
          "Initial Catalog=Fleet;Data Source=SRV01\\SQLEXPRESS",
          "Driver={ODBC Driver 18 for SQL Server};UID=sa;PWD=pw;Database=Fleet;"
          "Server=SRV01\\SQLEXPRESS;"},
         {"provider=MSOLEDBSQL19;data source=(local);INTEGRATED SECURITY=SSPI;initial  catalog=F",
          "Driver={ODBC Driver 18 for SQL "
          "Server};Server=(local);Trusted_Connection=yes;Database=F;"},
-        {"Provider=sqloledb;Data Source=s;User ID='O''Brien';Password=\"a;b}c\";Application Name=x",
-         "Driver={ODBC Driver 18 for SQL Server};Server=s;UID=O'Brien;PWD={a;b}}c};APP=x;"},
+        {"Provider=sqloledb;Data Source=s;User ID='O''Brien';Password=\"a;b}c\";Application Name=x;"
+         "Integrated Security=true",
+         "Driver={ODBC Driver 18 for SQL Server};Server=s;UID=O'Brien;PWD={a;b}}c};APP=x;"
+         "Trusted_Connection=yes;"},
         {"Provider=MSDASQL.1;DSN=Fleet;UID=a", "DSN=Fleet;UID=a;"},
         {"DSN=Fleet;UID=a;PWD={p;w}", "DSN=Fleet;UID=a;PWD={p;w}"},
     };
