@@ -50,6 +50,9 @@ class Generator {
         registrationDocs();
         trainings();
         history();
+        if (scale_.awkwardRows) {
+            awkwardRows();
+        }
     }
 
   private:
@@ -464,6 +467,65 @@ class Generator {
                 "ContractManager,ContractSpecialist,Client) VALUES (?,?,?,?,?,1,0,0)",
                 {now.addDays(-uniform(30, 700)), kCategories[k], kItems[k],
                  uniform(1, std::max(1, scale_.vehicles)), today_.addDays(-uniform(30, 700))});
+        }
+    }
+
+    void awkwardRows() {
+        // A contract of Nulls, a manager without an e-mail, a row of Nulls in each table but the
+        // contract it belongs to.
+        exec("INSERT INTO Customer (Name) VALUES (NULL)");
+        exec("INSERT INTO Employee (FirstName) VALUES (NULL)");
+        exec(
+            "INSERT INTO ServiceContract (CustomerID,ContractManagerID,Status) VALUES "
+            "((SELECT MAX(ID) FROM Customer),(SELECT MAX(ID) FROM Employee),'Active')");
+        for (const char* table :
+             {"Vehicle", "Driver", "DrugAlcoholTest", "Training", "RegistrationDoc",
+              "RoadsideInspection", "Accident", "SafetyScore", "Issues"}) {
+            for (const char* contract : {"1", "(SELECT MAX(ID) FROM ServiceContract)"}) {
+                db_.execute(std::string("INSERT INTO ") + table + " (ContractID) VALUES (" +
+                            contract + ")");
+            }
+        }
+        exec("INSERT INTO AutomationServer_Alert (Item) VALUES (NULL)");
+        // Each awkward date in every dated column, on the due contract, with awkward texts.
+        std::string longText = "Brake cert. \xE2\x80\x93 Zo\xC3\xAB's \xE2\x9C\x93 ";
+        while (longText.size() < 5000) {
+            longText += "O'Brien \xF0\x9D\x84\x9E M\xC3\xBCller; ";
+        }
+        DateTime lastSecond = today_.addDays(4);
+        lastSecond.hour = 23;
+        lastSecond.minute = 59;
+        lastSecond.second = 59;
+        const DateTime dates[] = {DateTime::fromDate(2028, 2, 29),
+                                  DateTime::fromDate(2000, 2, 29),
+                                  today_.addDays(2),
+                                  lastSecond,
+                                  today_.addDays(-3),
+                                  DateTime::fromDate(1753, 1, 1),
+                                  DateTime{9999, 12, 31, 23, 59, 59}};
+        for (const DateTime& d : dates) {
+            exec(
+                "INSERT INTO Vehicle (ContractID,Unit,VIN,Make,PAIDue,TagExpiration,TankerVExpire,"
+                "TankerVExpireDate,OtherDate,OtherDateDesc,OtherDateEnabled) "
+                "VALUES (1,?,NULL,?,?,?,1,?,?,?,1)",
+                {"Unit \xE2\x80\x9C" + d.toIso() + "\xE2\x80\x9D", "O'Kane", d, d, d, d, longText});
+            exec(
+                "INSERT INTO Driver (ContractID,LastName,FirstName,CDL,DLExpire,MCExpire,"
+                "MVRExpire,PassportExpire,PassportExpiration,HazmatTrainingExpiration,H) "
+                "VALUES (1,?,?,1,?,?,?,1,?,?,1)",
+                {"D'Arcy-M\xC3\xBCller", longText, d, d, d, d, d});
+            exec(
+                "INSERT INTO DrugAlcoholTest (ContractID,DriverID,DriverName,TestTypeID,DueDate,"
+                "Completed,Status) VALUES (1,NULL,?,1,?,0,'Scheduled')",
+                {longText, d});
+            exec(
+                "INSERT INTO RegistrationDoc (ContractID,TypeID,DocNumber,ExpDate) "
+                "VALUES (1,NULL,?,?)",
+                {"RD-'\xC3\xB1'", d});
+            exec(
+                "INSERT INTO Training (ContractID,DriverID,TopicID,ExpireDate,Expires) "
+                "VALUES (1,NULL,NULL,?,1)",
+                {d});
         }
     }
 

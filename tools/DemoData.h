@@ -19,6 +19,10 @@ struct DemoScale {
     int existingIssues = 0;       // older issues, most of them closed
     int notificationRecords = 0;  // older notification records
     std::uint32_t seed = 20261206;
+    // Adds the rows that break backends: Nulls in every column, apostrophes, long and non-ASCII
+    // texts, leap days, midnight and the last second of a day, the first and last dates SQL
+    // Server's datetime holds.
+    bool awkwardRows = false;
 
     static DemoScale small();                // the demo: a handful of each
     static DemoScale large();                // the benchmark's large scale

@@ -93,11 +93,17 @@ class Connection {
 std::unique_ptr<Connection> openSqliteConnection(const std::filesystem::path& file,
                                                  int queryTimeoutSeconds = 180);
 
+// Rewrites a statement just before the driver sees it. Production leaves it empty: SQL Server runs
+// the T-SQL as written. The tests set it to run the catalog on a driver that speaks another
+// dialect.
+using StatementTranslation = std::function<std::string(std::string_view)>;
+
 // SQL Server (or any ODBC data source) through the ODBC driver manager. The driver cancels a
 // statement after queryTimeoutSeconds (SQL_ATTR_QUERY_TIMEOUT).
 std::unique_ptr<Connection> openOdbcConnection(const std::string& connectionString,
                                                int loginTimeoutSeconds,
-                                               int queryTimeoutSeconds = 180);
+                                               int queryTimeoutSeconds = 180,
+                                               StatementTranslation translation = {});
 
 // The statements the ODBC backend itself sends for a unit inside a transaction.
 inline constexpr const char* kOdbcSaveUnitSql = "SAVE TRANSACTION fas_unit";

@@ -44,7 +44,8 @@ bool Database::OpenDatabase() noexcept {
             connection_ = openSqliteConnection(*path, timeout);
             engine_ = Engine::Sqlite;
         } else {
-            connection_ = openOdbcConnection(location_, kLoginTimeoutSeconds, timeout);
+            connection_ =
+                openOdbcConnection(location_, kLoginTimeoutSeconds, timeout, odbcTranslation_);
             engine_ = Engine::Odbc;
         }
         if (whileWorking_) {

@@ -72,6 +72,12 @@ class Database {
     // Connection::whileWorking); kept for every connection opened later.
     void whileWorking(std::function<void()> hook);
 
+    // Test hook: every ODBC connection opened from now on rewrites its statements so (see
+    // StatementTranslation); empty, as in production, sends them as written.
+    void translateOdbcStatements(StatementTranslation translation) {
+        odbcTranslation_ = std::move(translation);
+    }
+
     // Sees every statement before it runs (per-step reports, statement recording).
     using StatementObserver = std::function<void(std::string_view sql, const Params& params)>;
     void setStatementObserver(StatementObserver observer) { observer_ = std::move(observer); }
@@ -93,6 +99,7 @@ class Database {
     bool lastOpenMayPass_ = false;
     StatementObserver observer_;
     std::function<void()> whileWorking_;
+    StatementTranslation odbcTranslation_;
     std::optional<std::uint64_t> failAt_;
     std::uint64_t statementsIssued_ = 0;
 };

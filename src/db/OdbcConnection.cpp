@@ -451,8 +451,9 @@ void discardRemainingResults(const OdbcHandle& stmt, std::string_view sql) {
 class OdbcConnection final : public Connection {
   public:
     OdbcConnection(const std::string& connectionString, int loginTimeoutSeconds,
-                   int queryTimeoutSeconds)
-        : queryTimeout_(static_cast<SQLULEN>(std::max(queryTimeoutSeconds, 1))) {
+                   int queryTimeoutSeconds, StatementTranslation translation)
+        : queryTimeout_(static_cast<SQLULEN>(std::max(queryTimeoutSeconds, 1))),
+          translation_(std::move(translation)) {
         const std::string odbcString = toOdbcConnectionString(connectionString);
         const auto fail = [&](const OdbcHandle& handle, SQLRETURN rc) {
             const auto diagnostics = diagnosticsOf(handle.type(), handle.get());
@@ -623,7 +624,7 @@ class OdbcConnection final : public Connection {
         const OdbcHandle& h = stmt.handle;
         // A driver without the option runs the statement without the limit.
         SQLSetStmtAttr(h.get(), SQL_ATTR_QUERY_TIMEOUT, integerAttribute(queryTimeout_), 0);
-        OdbcWideText text = toOdbcWide(sql);
+        OdbcWideText text = toOdbcWide(translation_ ? translation_(sql) : std::string(sql));
         check(SQLPrepareW(h.get(), text.data(), static_cast<SQLINTEGER>(text.size())), h, sql);
 
         SQLSMALLINT markers = 0;
@@ -666,14 +667,16 @@ class OdbcConnection final : public Connection {
     bool manualCommit_ = false;
     bool unitOwnsTransaction_ = false;
     SQLULEN queryTimeout_;
+    StatementTranslation translation_;
 };
 
 }  // namespace
 
 std::unique_ptr<Connection> openOdbcConnection(const std::string& connectionString,
-                                               int loginTimeoutSeconds, int queryTimeoutSeconds) {
+                                               int loginTimeoutSeconds, int queryTimeoutSeconds,
+                                               StatementTranslation translation) {
     return std::make_unique<OdbcConnection>(connectionString, loginTimeoutSeconds,
-                                            queryTimeoutSeconds);
+                                            queryTimeoutSeconds, std::move(translation));
 }
 
 }  // namespace fas::db

@@ -366,6 +366,12 @@ class SqliteConnection final : public Connection {
                                              SQLITE_TRANSIENT, SQLITE_UTF8);
                     break;
                 case Value::Kind::DateTime: {
+                    // As SQL Server refuses it: stored, it would compare as no date does.
+                    if (!v.dateTime()->isValid()) {
+                        throw DatabaseError("Invalid date " + v.debugString() + " for value " +
+                                            std::to_string(i + 1) +
+                                            " (statement: " + statementForMessage(sql) + ")");
+                    }
                     const std::string iso = v.dateTime()->toIso();
                     rc = sqlite3_bind_text64(stmt, i + 1, iso.data(), iso.size(), SQLITE_TRANSIENT,
                                              SQLITE_UTF8);

@@ -39,7 +39,8 @@ TEST(StartupE2E, ExitStatusesSayHowTheRunOrStartUpWent) {
     EXPECT_EQ(serve(gone, {"--no-such-option"}).exitStatus, 2);
     const auto help = serve(gone, {"--help"});
     EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_THAT(help.out, testing::ContainsRegex("\n  75\n      start-up failed for a reason that may"));
+    EXPECT_THAT(help.out,
+                testing::ContainsRegex("\n  75\n      start-up failed for a reason that may"));
 
     // A server that does not answer may come up; a driver that is not installed will not.
     writeConfig(gone.dir(), "Driver={FreeTDS};Server=127.0.0.1;Port=9;UID=a;PWD=b;TDS_Version=7.4");
@@ -100,8 +101,12 @@ TEST(StartupE2E, TheWindowReadsConfigTxtBesideItselfRunsAtLoadAndNeverWaitsForAC
         std::filesystem::copy_file(std::filesystem::path(FAS_SERVER_BINARY).parent_path() / name,
                                    site.dir() / name);
     }
-    BackgroundProcess window(
-        {site.dir() / "automation-server", {}, {{"QT_QPA_PLATFORM", "offscreen"}}, "/"});
+    // Handed on to the window as given, and no further: words past the list's end would be
+    // garbage or no pointer at all.
+    BackgroundProcess window({site.dir() / "automation-server",
+                              {"--pickup-dir", (site.dir() / "out").string()},
+                              {{"QT_QPA_PLATFORM", "offscreen"}},
+                              "/"});
     ASSERT_TRUE(window.waitForOutput("Issues Closed: 0", std::chrono::seconds(30))) << window.err();
     EXPECT_EQ(window.stop().signal, 15);
     EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);

@@ -1,0 +1,245 @@
+// The ODBC backend running the whole catalog through a real driver manager and driver: unixODBC
+// and the SQLite ODBC driver, with the T-SQL functions loaded into the driver's engine as an
+// extension and each statement translated just before the driver sees it (the one thing SQL
+// Server would not need). Whatever differs from the embedded backend is a fault of one of them.
+
+#include <gmock/gmock.h>
+
+#include <future>
+#include <numeric>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "db/Errors.h"
+#include "db/Schema.h"
+#include "db/TsqlDialect.h"
+#include "tasks/ResultsLine.h"
+#include "tools/DemoData.h"
+#include "trust/TrustSite.h"
+
+namespace fas::trust {
+namespace {
+
+namespace fs = std::filesystem;
+using db::DateTime;
+using db::Value;
+
+const std::string kDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
+
+std::string odbcLocation(const fs::path& file) {
+    return "Driver=" + kDriver + ";Database=" + file.string() + ";LoadExt=" FAS_TSQL_EXTENSION ";";
+}
+
+std::string forTheDriver(std::string_view sql) {
+    if (sql == db::kOdbcSaveUnitSql) {
+        return "SAVEPOINT fas_unit";
+    }
+    return sql == db::kOdbcRollbackUnitSql ? "ROLLBACK TO fas_unit" : db::translateTsql(sql);
+}
+
+// The demo database with the rows that break backends, generated once per test program.
+const fs::path& AwkwardTemplate() {
+    static const test::TempDir dir(true);
+    static const fs::path file = [] {
+        tools::DemoScale scale = tools::DemoScale::small();
+        scale.awkwardRows = true;
+        tools::GenerateDemoDatabase(dir.path() / "awkward.db", scale);
+        return dir.path() / "awkward.db";
+    }();
+    return file;
+}
+
+// A copy whose server reaches the file through the ODBC backend; `sent` holds each statement as
+// the backend handed it over, which is what SQL Server would receive.
+struct OdbcSite : test::Site {
+    std::set<std::string> sent;
+    OdbcSite() : Site(AwkwardTemplate()) {
+        state.DatabaseLocation = odbcLocation(file());
+        state.db.setLocation(state.DatabaseLocation, dir());
+        state.db.translateOdbcStatements([this](std::string_view sql) {
+            sent.emplace(sql);
+            return forTheDriver(sql);
+        });
+    }
+};
+
+// The times of a run (today, at any time but midnight) masked, in both forms.
+std::string withoutRunTimes(const std::string& text) {
+    const DateTime today = DateTime::todayLocal();
+    const std::string iso = today.toIso().substr(0, 10);
+    const std::string us = db::dateText(today);
+    return std::regex_replace(
+        std::regex_replace(text, std::regex(iso + R"( (?!00:00:00)[\d:]{8})"), iso + " <time>"),
+        std::regex(us + R"( \d+:\d\d:\d\d [AP]M)"), us + " <time>");
+}
+
+// Every row of every table of the file, read by the embedded engine and sorted. The SQLite ODBC
+// driver writes a timestamp bound at SQL Server's datetime precision with its milliseconds
+// ("2027-03-15 10:30:00.000"); SQL Server stores the same instant as the embedded engine does.
+std::string SortedRows(const fs::path& file) {
+    test::Site copy(file);
+    std::istringstream lines(std::regex_replace(
+        withoutRunTimes(copy.contents()), std::regex(R"((\d\d:\d\d:\d\d|<time>)\.000')"), "$1'"));
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) {
+        rows.push_back(line + "\n");
+    }
+    std::sort(rows.begin(), rows.end());
+    return std::accumulate(rows.begin(), rows.end(), std::string());
+}
+
+std::string Messages(const test::Site& site) {
+    std::vector<std::string> all;
+    for (const test::ReceivedMessage& m : site.pickedUp()) {
+        all.push_back(withoutRunTimes(m.to + " | " + m.subject + "\n" + m.body + "\n"));
+    }
+    std::sort(all.begin(), all.end());
+    return std::accumulate(all.begin(), all.end(), std::string());
+}
+
+// Ends the test program when the test outlives `limit`: a walk that never ends would otherwise
+// hold the run, and the suite, for ever.
+struct Deadline {
+    explicit Deadline(std::chrono::minutes limit)
+        : watchdog([limit, ended = finished.get_future()] {
+              if (ended.wait_for(limit) != std::future_status::ready) {
+                  std::cout << "The runs did not end in " << limit.count()
+                            << " minutes: a walk that never ends?" << std::endl;
+                  std::_Exit(1);
+              }
+          }) {}
+    ~Deadline() {
+        finished.set_value();
+        watchdog.join();
+    }
+    std::promise<void> finished;
+    std::thread watchdog;
+};
+
+class OdbcBackend : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (!fs::exists(kDriver)) {
+            GTEST_SKIP() << "the SQLite ODBC driver (libsqliteodbc) is not installed";
+        }
+    }
+};
+
+// A first run, a second and a dry run on two copies, one through each backend: the same results
+// lines, rows and messages. Also the round trips on the ODBC path: statements per notified row.
+TEST_F(OdbcBackend, RunsTheCatalogToTheSameEndAsTheEmbeddedEngine) {
+    test::Site embedded(AwkwardTemplate());
+    OdbcSite odbc;
+    std::set<std::string> observed;  // what the statement check sees and lints
+    std::int64_t notifiedRows = 0;   // each has its notification record
+    odbc.state.db.setStatementObserver([&](std::string_view sql, const db::Params&) {
+        observed.emplace(sql);
+        notifiedRows += sql.starts_with("INSERT INTO AutomationServer_Emails ") ? 1 : 0;
+    });
+    const Deadline deadline(std::chrono::minutes(3));
+    const DateTime now = DateTime::nowLocal();
+    for (const char* run : {"first run", "second run", "steady run", "dry run"}) {
+        SCOPED_TRACE(run);
+        std::vector<std::string> lines;
+        std::vector<std::int64_t> statements;
+        notifiedRows = 0;
+        for (test::Site* site : {&embedded, static_cast<test::Site*>(&odbc)}) {
+            site->state.options.dryRun = std::string(run) == "dry run";
+            if (site->state.options.dryRun) {
+                // Everything due again, so that the dry run's units are savepoints that commit.
+                site->exec("DELETE FROM AutomationServer_Emails");
+            }
+            const std::uint64_t before = site->state.db.statementsIssued();
+            site->run();
+            lines.push_back(withoutRunTimes(tasks::ResultsLine(site->state, now)));
+            statements.push_back(
+                static_cast<std::int64_t>(site->state.db.statementsIssued() - before));
+        }
+        EXPECT_EQ(lines[0], lines[1]);
+        EXPECT_THAT(lines[0], testing::Not(testing::HasSubstr("Errors:")));
+        EXPECT_EQ(SortedRows(embedded.file()), SortedRows(odbc.file()));
+        EXPECT_EQ(Messages(embedded), Messages(odbc));
+        EXPECT_EQ(statements[0], statements[1]);
+        std::cout << run << " through the ODBC backend: " << statements[1] << " statements, "
+                  << notifiedRows << " notified rows\n";
+    }
+    observed.emplace(db::kOdbcSaveUnitSql);
+    std::vector<std::string> onlyOne;
+    std::set_symmetric_difference(odbc.sent.begin(), odbc.sent.end(), observed.begin(),
+                                  observed.end(), std::back_inserter(onlyOne));
+    EXPECT_THAT(onlyOne, testing::IsEmpty());
+}
+
+// Dates through both backends: bound, stored and read back; DATEADD, DATEDIFF and CONVERT across
+// leap days, month ends and midnight; the first and last dates SQL Server's datetime holds. Then
+// units inside a transaction: the savepoint statements.
+TEST_F(OdbcBackend, DatesAndUnitsAsSqlServerHasThem) {
+    const test::TempDir dir;
+    db::createSchemaDatabase(dir.path() / "e.db");
+    db::createSchemaDatabase(dir.path() / "o.db");
+    std::vector<std::unique_ptr<db::Connection>> backends;
+    backends.push_back(db::openSqliteConnection(dir.path() / "e.db"));
+    backends.push_back(
+        db::openOdbcConnection(odbcLocation(dir.path() / "o.db"), 5, 180, forTheDriver));
+    const DateTime kept[] = {{2028, 2, 29}, {2000, 2, 29},
+                             {2027, 3, 15}, {2027, 3, 15, 23, 59, 59},
+                             {1753, 1, 1},  {9999, 12, 31, 23, 59, 59}};
+    const std::pair<const char*, const char*> computed[] = {
+        {"DATEADD(day, 1, '2028-02-28')", "2028-02-29 00:00:00"},
+        {"DATEADD(day, 1, '2000-02-28')", "2000-02-29 00:00:00"},
+        {"DATEADD(day, 1, '2100-02-28')", "2100-03-01 00:00:00"},
+        {"DATEADD(day, 1, '1900-02-28')", "1900-03-01 00:00:00"},
+        {"DATEADD(month, 1, '2027-01-31')", "2027-02-28 00:00:00"},
+        {"DATEADD(month, 1, '2028-01-31')", "2028-02-29 00:00:00"},
+        {"DATEADD(year, 1, '2028-02-29')", "2029-02-28 00:00:00"},
+        {"DATEADD(day, -1, '2027-03-01')", "2027-02-28 00:00:00"},
+        {"DATEADD(second, 1, '2027-12-31 23:59:59')", "2028-01-01 00:00:00"},
+        {"DATEDIFF(day, '2027-03-15 23:59:59', '2027-03-16 00:00:00')", "1"},
+        {"DATEDIFF(day, '2028-02-28', '2028-03-01')", "2"},
+        {"DATEDIFF(day, '2100-02-28', '2100-03-01')", "1"},
+        {"CONVERT(VARCHAR, '2028-02-29 23:59:59', 101)", "02/29/2028"},
+        {"DATEADD(day, 0, '2100-02-29')", nullptr},  // no such day: an error
+        {"DATEADD(day, 0, '1900-02-29')", nullptr},
+        {"DATEADD(second, 1, '9999-12-31 23:59:59')", nullptr},
+    };
+    for (std::size_t b = 0; b < backends.size(); ++b) {
+        db::Connection& c = *backends[b];
+        SCOPED_TRACE(b == 0 ? "embedded" : "ODBC");
+        for (const DateTime& d : kept) {
+            c.execute("DELETE FROM AutomationServer_Log", {});
+            c.execute("INSERT INTO AutomationServer_Log (LogDate) VALUES (?)", {d});
+            const db::ResultSet back = c.query(
+                "SELECT LogDate FROM AutomationServer_Log WHERE LogDate = ? AND "
+                "DATEDIFF(second, LogDate, ?) = 0",
+                {d, d});
+            ASSERT_EQ(back.rowCount(), 1u) << d.toIso();
+            EXPECT_EQ(back.cell(0, 0).asDateTime(), d);
+        }
+        for (const auto& [expression, expected] : computed) {
+            const std::string sql = std::string("SELECT ") + expression + " AS V";
+            if (expected == nullptr) {
+                EXPECT_THROW(c.query(sql, {}), db::DatabaseError) << expression;
+            } else {
+                EXPECT_EQ(c.query(sql, {}).cell(0, 0).joined(), expected) << expression;
+            }
+        }
+        EXPECT_THROW(c.execute("INSERT INTO AutomationServer_Log (LogDate) VALUES (?)",
+                               {DateTime{2100, 2, 29}}),
+                     db::DatabaseError);
+        // Units inside a transaction, as in a dry run: one rolled back, one kept.
+        c.beginTransaction();
+        for (const int n : {1, 2, 4}) {
+            c.beginUnit();
+            c.execute("INSERT INTO AutomationServer_Log (CountEmails) VALUES (?)", {n});
+            n == 2 ? c.rollbackUnit() : c.commitUnit();
+        }
+        c.commitTransaction();
+        EXPECT_EQ(c.query("SELECT SUM(CountEmails) FROM AutomationServer_Log", {}).cell(0, 0),
+                  Value(5));
+    }
+}
+
+}  // namespace
+}  // namespace fas::trust
