@@ -1,8 +1,10 @@
 // The heartbeat against a real HTTP server, and the metrics a process keeps across runs.
 
 #include <gmock/gmock.h>
+
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <sstream>
 #include <thread>
 
@@ -138,6 +140,17 @@ TEST(RunMonitor, KeepsTotalsAndOutboxAgeAcrossRunsOfOneProcess) {
     EXPECT_EQ(test::Sample(text, "automation_server_outbox_held_messages"), 0);
     EXPECT_EQ(warnings.str(), "");
     EXPECT_EQ(test::PromtoolProblems(file), "");
+
+    // An outbox that cannot be counted is said once, not every run, and its return says nothing.
+    std::filesystem::rename(site.dir() / "away.db", site.file());
+    site.exec("ALTER TABLE AutomationServer_EmailsSent RENAME TO Elsewhere");
+    run(counting);
+    run(counting);
+    site.exec("ALTER TABLE Elsewhere RENAME TO AutomationServer_EmailsSent");
+    run(counting);
+    const std::string said = warnings.str();
+    EXPECT_THAT(said, testing::StartsWith("Metrics: cannot count the pending outbox rows"));
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
     for (const auto& entry : std::filesystem::directory_iterator(site.dir())) {
         EXPECT_NE(entry.path().extension(), ".tmp") << "a temporary file left behind";
     }
