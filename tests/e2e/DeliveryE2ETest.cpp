@@ -86,9 +86,6 @@ TEST_F(Delivery, TheSizeLimitSplitsDigestsAndCheckListsRowsWaitingForMoreThanADa
                                      db::dateText(twoDaysAgo) + " or earlier\n"));
     EXPECT_THAT(check.out, testing::Not(HasSubstr("fresh@")));
 
-    EXPECT_THAT(serve(*this, {"--help"}).out,
-                testing::AllOf(HasSubstr("\n  --test-mail ADDRESS\n"),
-                               HasSubstr("\n  AUTOMATION_SERVER_MAX_MESSAGE_BYTES\n")));
     for (const char* bad : {"ten", "999", "1e6"}) {
         const auto refused =
             serve(*this, {"--once"}, {{"AUTOMATION_SERVER_MAX_MESSAGE_BYTES", bad}});
