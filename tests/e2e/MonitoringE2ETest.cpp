@@ -1,9 +1,5 @@
 // The metrics file and the heartbeat of the real binary: what node_exporter and an outside monitor
-// see after start-up, after runs that ended cleanly, with errors and on a stop request.
-
-#include <signal.h>
-
-#include <thread>
+// see after runs that ended cleanly and with errors (a stopped run: ServiceProtocolE2ETest).
 
 #include "e2e/Site.h"
 #include "support/HttpTestServer.h"
@@ -34,70 +30,6 @@ void expectTotals(const std::string& metrics, const Totals& expected) {
 
 std::string runs(const std::string& result) {
     return "automation_server_runs_total{result=\"" + result + "\"}";
-}
-
-// Start-up writes every series with zeros and the pending outbox; a stop request ends the run
-// after the message in flight, and the file says so; the monitor hears nothing of such a run.
-TEST(MonitoringE2E, MetricsFromStartUpThroughAStoppedRun) {
-    SmtpTestServer smtp({.delayMs = 1000});
-    Site site(DemoTemplate());
-    site.sendThrough(smtp);
-    const char* const kPending =
-        "SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''";
-    for (const char* to : {"a@example.test", "b@example.test", "c@example.test"}) {
-        addRow(site, "AutomationServer_EmailsSent",
-               {{"EmailTo", to},
-                {"EmailFrom", "alerts@example.test"},
-                {"EmailFromName", "Alerts"},
-                {"EmailBody", "Due"},
-                {"EmailSent", 0}});
-    }
-    const double pendingAtStart = static_cast<double>(site.count(kPending));
-    const auto file = site.dir() / "server.prom";
-    const HttpTestServer monitor;  // hears nothing of a run a stop ended
-    BackgroundProcess server(
-        test::server(site, {"--headless"},
-                     {{"AUTOMATION_SERVER_METRICS_FILE", file.string()},
-                      {"AUTOMATION_SERVER_HEARTBEAT_URL", monitor.url("/p")}}));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!std::filesystem::exists(file) && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    const std::string atStart = ReadWholeFile(file);  // the run waits on the relay meanwhile
-    EXPECT_EQ(PromtoolProblems(file), "");
-    EXPECT_EQ(Sample(atStart, "automation_server_info{version=\"" FAS_VERSION_TEXT "\"}"), 1);
-    EXPECT_NEAR(Sample(atStart, "automation_server_start_time_seconds"),
-                static_cast<double>(std::time(nullptr)), 30);
-    for (const char* zero :
-         {"automation_server_last_run_timestamp_seconds", "automation_server_last_run_errors",
-          "automation_server_last_success_timestamp_seconds", "automation_server_emails_sent_total",
-          "automation_server_heartbeat_failures_total",
-          "automation_server_outbox_oldest_pending_age_seconds"}) {
-        EXPECT_EQ(Sample(atStart, zero), 0) << zero;
-    }
-    EXPECT_EQ(Sample(atStart, runs("ok")) + Sample(atStart, runs("error")) +
-                  Sample(atStart, runs("stopped")),
-              0);
-    EXPECT_EQ(Sample(atStart, "automation_server_outbox_pending_rows"), pendingAtStart);
-
-    // Stopped once the dispatch is under way: the message in flight is finished.
-    while (smtp.messagesAccepted() == 0 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    const auto stopped = server.stop(SIGTERM);
-    ASSERT_EQ(stopped.exitStatus, 0) << stopped.err;
-    const std::string atStop = ReadWholeFile(file);
-    EXPECT_EQ(PromtoolProblems(file), "");
-    EXPECT_EQ(Sample(atStop, runs("stopped")), 1) << stopped.out;
-    EXPECT_EQ(Sample(atStop, "automation_server_last_success_timestamp_seconds"), 0);
-    EXPECT_TRUE(monitor.requests().empty());
-    EXPECT_EQ(Sample(atStop, "automation_server_heartbeat_failures_total"), 0) << "none tried";
-    EXPECT_EQ(Sample(atStop, "automation_server_emails_sent_total"), smtp.messagesAccepted());
-    expectTotals(atStop, logged(site));
-    EXPECT_EQ(Sample(atStop, "automation_server_outbox_pending_rows"),
-              static_cast<double>(site.count(kPending)));
-    EXPECT_GT(Sample(atStop, "automation_server_outbox_oldest_pending_age_seconds"), 1);
-    EXPECT_GT(Sample(atStop, "automation_server_last_run_duration_seconds"), 1);
 }
 
 // Each run tells the monitor how it went, as a POST of its results line; the metrics match what

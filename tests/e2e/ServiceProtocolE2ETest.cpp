@@ -9,6 +9,8 @@
 #include <fstream>
 
 #include "e2e/Site.h"
+#include "support/HttpTestServer.h"
+#include "support/Metrics.h"
 
 namespace fas {
 namespace {
@@ -83,16 +85,14 @@ class NotifySocket {
     int fd_ = -1;
 };
 
-// A site started as the service manager starts it.
-test::ProcessSpec service(const test::Site& site, std::vector<std::string> args,
-                          const NotifySocket* notify = nullptr) {
-    args.insert(args.end(), {"--pickup-dir", site.pickup().string()});
-    return test::server(site, args,
-                        notify ? notify->environment() : decltype(test::ProcessSpec::env){});
+std::string runs(const std::string& result) {
+    return "automation_server_runs_total{result=\"" + result + "\"}";
 }
 
 // A first day's dispatch through a slow relay: the watchdog hears from the server between
 // messages, and a stop ends the dispatch after the message in flight, everything else pending.
+// The metrics file holds every series from start-up and then tells of the stopped run; the
+// monitor hears nothing of such a run.
 TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSeconds) {
     test::SmtpTestServer smtp({.storeMessages = false, .delayMs = 100});
     test::Site site(test::DemoTemplate());
@@ -105,9 +105,36 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
                       {"EmailBody", "Due"},
                       {"EmailSent", 0}});
     }
+    const char* const kPending =
+        "SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''";
+    const double pendingAtStart = static_cast<double>(site.count(kPending));
+    const auto file = site.dir() / "server.prom";
+    const test::HttpTestServer monitor;
     NotifySocket notify(site.dir() / "notify");
-    test::BackgroundProcess server(test::server(site, {"--headless"}, notify.environment()));
+    auto env = notify.environment();
+    env["AUTOMATION_SERVER_METRICS_FILE"] = file.string();
+    env["AUTOMATION_SERVER_HEARTBEAT_URL"] = monitor.url("/p");
+    test::BackgroundProcess server(test::server(site, {"--headless"}, env));
     ASSERT_TRUE(notify.waitFor("READY=1")) << server.err();
+    for (int i = 0; i < 500 && !std::filesystem::exists(file); ++i) {
+        notify.waitFor("no such message", std::chrono::milliseconds(20));
+    }
+    const std::string atStart = test::ReadWholeFile(file);  // the run waits on the relay
+    EXPECT_EQ(test::Sample(atStart, "automation_server_info{version=\"" FAS_VERSION_TEXT "\"}"), 1);
+    EXPECT_NEAR(test::Sample(atStart, "automation_server_start_time_seconds"),
+                static_cast<double>(std::time(nullptr)), 30);
+    for (const char* zero :
+         {"automation_server_last_run_timestamp_seconds", "automation_server_last_run_errors",
+          "automation_server_last_success_timestamp_seconds", "automation_server_emails_sent_total",
+          "automation_server_heartbeat_failures_total",
+          "automation_server_outbox_oldest_pending_age_seconds"}) {
+        EXPECT_EQ(test::Sample(atStart, zero), 0) << zero;
+    }
+    EXPECT_EQ(test::Sample(atStart, runs("ok")) + test::Sample(atStart, runs("error")) +
+                  test::Sample(atStart, runs("stopped")),
+              0);
+    EXPECT_EQ(test::Sample(atStart, "automation_server_outbox_pending_rows"), pendingAtStart);
+
     notify.waitFor("no such message", std::chrono::seconds(3));
     EXPECT_LE(notify.longestWatchdogGap(std::chrono::steady_clock::now()).count(), 1000)
         << "half the watchdog's 2 s";
@@ -129,10 +156,23 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
     EXPECT_THAT(stopped.err, StartsWith("Stopped on request in step 84 of 84"));
     EXPECT_THAT(stopped.out, testing::HasSubstr("(stopped on request in step 84; the rest waits"));
 
+    const std::string atStop = test::ReadWholeFile(file);
+    EXPECT_EQ(test::PromtoolProblems(file), "");
+    EXPECT_EQ(test::Sample(atStop, runs("stopped")), 1) << stopped.out;
+    EXPECT_EQ(test::Sample(atStop, "automation_server_last_success_timestamp_seconds"), 0);
+    EXPECT_TRUE(monitor.requests().empty());
+    EXPECT_EQ(test::Sample(atStop, "automation_server_heartbeat_failures_total"), 0)
+        << "none tried";
+    EXPECT_EQ(test::Sample(atStop, "automation_server_emails_sent_total"), sent);
+    EXPECT_EQ(test::Sample(atStop, "automation_server_issues_created_total"),
+              site.count("SELECT SUM(CountIssues) FROM AutomationServer_Log"));
+    EXPECT_EQ(test::Sample(atStop, "automation_server_outbox_pending_rows"),
+              static_cast<double>(site.count(kPending)));
+    EXPECT_GT(test::Sample(atStop, "automation_server_outbox_oldest_pending_age_seconds"), 1);
+    EXPECT_GT(test::Sample(atStop, "automation_server_last_run_duration_seconds"), 1);
+
     ASSERT_EQ(test::serve(site, {"--once"}).exitStatus, 0);
-    EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND "
-                         "EmailTo<>''"),
-              0);
+    EXPECT_EQ(site.count(kPending), 0);
     EXPECT_EQ(smtp.messagesAccepted(),
               site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log"))
         << "every message once";
@@ -143,7 +183,7 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
 TEST(ServiceProtocolE2E, LinesCarryTheirPriorityInTheJournal) {
     test::Site site(test::DemoTemplate());
     site.exec("DROP TABLE Training");
-    auto launch = service(site, {"--once"});
+    auto launch = test::server(site, {"--once", "--pickup-dir", site.pickup().string()});
     launch.args.insert(
         launch.args.begin(),
         {"-c", "exec 2>&1; JOURNAL_STREAM=$(stat -L -c %d:%i /proc/self/fd/2) exec \"$0\" \"$@\"",
