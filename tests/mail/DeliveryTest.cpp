@@ -6,9 +6,8 @@
 #include <regex>
 
 #include "mail/DispatchOutbox.h"
+#include "mail/Outbox.h"
 #include "mail/SmtpConversation.h"
-#include "support/Site.h"
-#include "support/SmtpTestServer.h"
 #include "tasks/ResultsLine.h"
 
 namespace fas::mail {
@@ -17,9 +16,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::SmtpTestServer;
 using testing::HasSubstr;
-using Ids = std::vector<std::int64_t>;
-using Strings = std::vector<std::string>;
-constexpr const char* kFooter = "Northwind Fleet\r\nDo not reply.";
 
 // The commands libcurl reports and the replies; "data" stands for the message data.
 TEST(SmtpConversation, TellsARefusalForGoodFromAPassingOneAndReadsTheAnnouncedSize) {
@@ -63,42 +59,22 @@ TEST(SmtpConversation, TellsARefusalForGoodFromAPassingOneAndReadsTheAnnouncedSi
     }
 }
 
-struct Delivery : ::testing::Test {
-    test::OpenState site;
+struct Delivery : Outbox {
     DeliveryHolds::Clock::time_point now{};
     Delivery() {
-        site.state.company.Name = "Northwind Fleet";
-        site.state.company.AutomationServerEmailFooter = kFooter;
-        site.state.holds.now = [this] { return now; };
-    }
-    std::int64_t queue(const std::string& to, const std::string& body) {
-        return test::addRow(site, "AutomationServer_EmailsSent",
-                            {{"EmailFrom", "alerts@fleet.example"},
-                             {"EmailFromName", "Northwind Fleet"},
-                             {"EmailTo", to},
-                             {"EmailBody", body},
-                             {"EmailSent", 0}});
-    }
-    Ids pending() {
-        Ids ids;
-        for (auto rs = site.read("SELECT ID FROM AutomationServer_EmailsSent WHERE EmailSent=0 "
-                                 "ORDER BY ID");
-             !rs.eof(); rs.moveNext()) {
-            ids.push_back(rs.int64("ID"));
-        }
-        return ids;
+        db.state.holds.now = [this] { return now; };
     }
     // A dispatch as the next run performs it.
     void dispatch() {
-        site.state.report.clear();
-        site.state.counters.reset();
-        DispatchOutbox(site.state);
+        db.state.report.clear();
+        db.state.counters.reset();
+        DispatchOutbox(db.state);
     }
 };
 
 TEST_F(Delivery, ADigestLargerThanTheServerTakesGoesOutInPartsOfWholeRowsEachRowOnce) {
     SmtpTestServer server({.rejectDataContaining = {"REFUSED-ROW"}, .sizeLimit = 6000});
-    site.sendThrough(server);
+    db.sendThrough(server);
     Strings rows;
     Ids ids;
     for (int i = 0; i < 40; ++i) {
@@ -116,15 +92,15 @@ TEST_F(Delivery, ADigestLargerThanTheServerTakesGoesOutInPartsOfWholeRowsEachRow
     EXPECT_GT(left.front(), ids.front());
     EXPECT_LE(left.front(), ids[30]);
     EXPECT_EQ(left, Ids(ids.end() - static_cast<std::ptrdiff_t>(left.size()), ids.end()));
-    ASSERT_EQ(site.state.report.errors.size(), 1u);
-    EXPECT_THAT(site.state.report.errors[0], HasSubstr("554 5.6.0"));
+    ASSERT_EQ(db.state.report.errors.size(), 1u);
+    EXPECT_THAT(db.state.report.errors[0], HasSubstr("554 5.6.0"));
 
-    site.exec("UPDATE AutomationServer_EmailsSent SET EmailBody=? WHERE ID=?", {"Row 30", ids[30]});
+    db.exec("UPDATE AutomationServer_EmailsSent SET EmailBody=? WHERE ID=?", {"Row 30", ids[30]});
     rows[30] = "Row 30";
     now += 1h;
     dispatch();
     EXPECT_EQ(pending(), Ids{});
-    EXPECT_TRUE(site.state.report.errors.empty());
+    EXPECT_TRUE(db.state.report.errors.empty());
 
     Strings received;
     int parts = 0;
@@ -147,9 +123,9 @@ TEST_F(Delivery, ADigestLargerThanTheServerTakesGoesOutInPartsOfWholeRowsEachRow
 TEST_F(Delivery, ARecipientRefusedForGoodWaitsLongerEachTimeAPassingRefusalIsTriedEveryRun) {
     SmtpTestServer server(
         {.rejectRecipients = {"gone@fleet.example"}, .deferRecipients = {"busy@fleet.example"}});
-    site.sendThrough(server);
-    site.state.holds.firstWait = 1s;
-    site.state.holds.longestWait = 4s;
+    db.sendThrough(server);
+    db.state.holds.firstWait = 1s;
+    db.state.holds.longestWait = 4s;
     const Ids stuck = {queue("gone@fleet.example", "closed mailbox"),
                        queue("busy@fleet.example", "busy mailbox")};
     Strings goneAttempts;  // second of the run: the wait the error announces
@@ -158,7 +134,7 @@ TEST_F(Delivery, ARecipientRefusedForGoodWaitsLongerEachTimeAPassingRefusalIsTri
         queue("ok@fleet.example", "run " + std::to_string(second));
         dispatch();
         const std::size_t attemptsBefore = goneAttempts.size();
-        for (const auto& error : site.state.report.errors) {
+        for (const auto& error : db.state.report.errors) {
             std::smatch wait;
             if (std::regex_search(error, wait, std::regex("gone@.*tried again in (\\d+ s)"))) {
                 goneAttempts.push_back(std::to_string(second) + ": " + wait[1].str());
@@ -166,29 +142,29 @@ TEST_F(Delivery, ARecipientRefusedForGoodWaitsLongerEachTimeAPassingRefusalIsTri
             busyAttempts += error.find("450 4.2.1") != std::string::npos ? 1 : 0;
         }
         // Nothing else is reported: a skipped attempt raises no error.
-        EXPECT_EQ(site.state.report.errors.size(), 1 + goneAttempts.size() - attemptsBefore);
-        EXPECT_EQ(site.state.counters.emails(), 1);
-        EXPECT_EQ(site.state.report.heldMessages, 1);
+        EXPECT_EQ(db.state.report.errors.size(), 1 + goneAttempts.size() - attemptsBefore);
+        EXPECT_EQ(db.state.counters.emails(), 1);
+        EXPECT_EQ(db.state.report.heldMessages, 1);
     }
     EXPECT_EQ(goneAttempts, (Strings{"0: 1 s", "1: 2 s", "3: 4 s", "7: 4 s", "11: 4 s"}));
     EXPECT_EQ(busyAttempts, 13);
     EXPECT_EQ(server.messagesAccepted(), 13);
     EXPECT_EQ(pending(), stuck);
-    EXPECT_THAT(tasks::ResultsLine(site.state, db::DateTime::nowLocal()),
+    EXPECT_THAT(tasks::ResultsLine(db.state, db::DateTime::nowLocal()),
                 testing::MatchesRegex(".*Issues Closed: 0  Emails Held Back: 1  Errors: 1 .*"));
 
     // Accepted once its wait is over; that ends the hold, so a new refusal waits 1 s again.
     SmtpTestServer healed;
-    site.sendThrough(healed);
+    db.sendThrough(healed);
     now += 3s;  // second 16: the wait announced at second 11 is over
     dispatch();
     EXPECT_EQ(pending(), Ids{});
     EXPECT_EQ(healed.messagesAccepted(), 2);
-    site.sendThrough(server);
+    db.sendThrough(server);
     queue("gone@fleet.example", "closed again");
     dispatch();
-    ASSERT_EQ(site.state.report.errors.size(), 1u);
-    EXPECT_THAT(site.state.report.errors[0], HasSubstr("tried again in 1 s"));
+    ASSERT_EQ(db.state.report.errors.size(), 1u);
+    EXPECT_THAT(db.state.report.errors[0], HasSubstr("tried again in 1 s"));
 }
 
 }  // namespace

@@ -12,10 +12,9 @@
 #include "mail/DispatchOutbox.h"
 #include "mail/MailErrors.h"
 #include "mail/MessageComposer.h"
+#include "mail/Outbox.h"
 #include "mail/SmtpSettings.h"
 #include "mail/SmtpTransport.h"
-#include "support/Site.h"
-#include "support/SmtpTestServer.h"
 
 namespace fas::mail {
 namespace {
@@ -23,10 +22,6 @@ namespace {
 using test::SmtpServerOptions;
 using Tls = SmtpServerOptions::Tls;
 using test::SmtpTestServer;
-using Ids = std::vector<std::int64_t>;
-using Strings = std::vector<std::string>;
-constexpr const char* kFrom = "alerts@fleet.example";
-constexpr const char* kFooter = "Northwind Fleet\r\nDo not reply.";
 
 std::string digest(const Strings& bodies) {
     std::string text;
@@ -35,32 +30,6 @@ std::string digest(const Strings& bodies) {
     }
     return text + "\r\n\r\n\r\n" + kFooter;
 }
-
-struct Outbox : ::testing::Test {
-    test::OpenState db;
-    Outbox() {
-        db.state.company.Name = "Northwind Fleet";
-        db.state.company.AutomationServerEmailFooter = kFooter;
-    }
-    void use(const SmtpTestServer& server) { db.sendThrough(server); }
-    std::int64_t queue(const std::string& to, const db::Value& body, int sent = 0,
-                       const db::Value& name = "Northwind Fleet") {
-        db.exec(
-            "INSERT INTO AutomationServer_EmailsSent (EmailFrom,EmailFromName,EmailTo,"
-            "EmailSubject,EmailBody,EmailSent) VALUES (?,?,?,'x',?,?)",
-            {kFrom, name, to, body, sent});
-        return db.count("SELECT MAX(ID) FROM AutomationServer_EmailsSent");
-    }
-    Ids pending() {
-        Ids ids;
-        auto rs = db.db().query(
-            "SELECT ID FROM AutomationServer_EmailsSent WHERE EmailSent=0 ORDER BY ID");
-        for (; !rs.eof(); rs.moveNext()) {
-            ids.push_back(rs.int64("ID"));
-        }
-        return ids;
-    }
-};
 
 TEST_F(Outbox, OneDigestPerExactRecipientTextOverAReusedConnection) {
     // Two messages, then the server drops the connection: one fresh connection more.
