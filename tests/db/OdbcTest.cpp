@@ -80,7 +80,7 @@ TEST_F(Odbc, FailedConnectsNeverShowThePassword) {
               std::string::npos);
 }
 
-TEST(OdbcConnectionString, OleDbIsConvertedAndOdbcLeftAlone) {
+TEST(OdbcConnectionString, OleDbIsConvertedOdbcLeftAloneAndPasswordsMasked) {
     unsetenv("AUTOMATION_SERVER_ODBC_DRIVER");
     const std::pair<const char*, const char*> cases[] = {
         // Any value but SSPI, true or yes keeps the SQL log-in the site wrote.
@@ -102,6 +102,9 @@ TEST(OdbcConnectionString, OleDbIsConvertedAndOdbcLeftAlone) {
     for (const auto& [given, odbc] : cases) {
         EXPECT_EQ(toOdbcConnectionString(given), odbc);
     }
+    // The location as messages name it: every password masked, however it is quoted.
+    EXPECT_EQ(redactConnectionString("Driver={X};PWD={p;w}};x};Server=a;Password = 'q;r';apwd=k"),
+              "Driver={X};PWD=***;Server=a;Password = ***;apwd=k");
 }
 
 // The connection lost in the middle of a unit leaves nothing of the unit and no lock behind, and
