@@ -25,6 +25,8 @@ TEST(TsqlDialect, Rewrites) {
         {"UPDATE [I] SET S='x' FROM [I] JOIN D ON 1=1;",
          "UPDATE [I] SET S='x' WHERE rowid IN (SELECT [I].rowid FROM [I] JOIN D ON 1=1);"},
         {"UPDATE I SET S=d.L FROM D d WHERE d.ID=1", "UPDATE I SET S=d.L FROM D d WHERE d.ID=1"},
+        {"UPDATE [Issue] SET S=1 FROM Issue JOIN D ON 1=1",  // one name, quoted or not
+         "UPDATE [Issue] SET S=1 WHERE rowid IN (SELECT Issue.rowid FROM Issue JOIN D ON 1=1)"},
     };
     for (const auto& [tsql, sqlite] : cases) {
         EXPECT_EQ(translateTsql(tsql), sqlite);
