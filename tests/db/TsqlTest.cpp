@@ -95,6 +95,7 @@ TEST(TsqlFunctions, GiveSqlServerResults) {
         {"CONVERT(nvarchar(10), '12/4/2026 6:48:34 PM', 101)", "12/04/2026"},
         {"CONVERT(VARCHAR(4), '2027-03-05', 101)", "03/0"},
         {"CONVERT(VARCHAR, 'not a date', 101)", "not a date"},
+        {"CONVERT(BIT, 7)", "1"},
         {"RIGHT('1FUJGLDR5CLBP8834', 6) + LEFT('abc', 10)", "BP8834abc"},
         {"LEFT('Müller', 2) + RIGHT('Müller', 5)", "Müüller"},
         {"ISNULL(DATEADD(day, NULL, '2027-03-15'), 'null')", "null"},
