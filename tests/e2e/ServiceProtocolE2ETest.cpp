@@ -166,6 +166,8 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
     EXPECT_EQ(test::Sample(atStop, "automation_server_emails_sent_total"), sent);
     EXPECT_EQ(test::Sample(atStop, "automation_server_issues_created_total"),
               site.count("SELECT SUM(CountIssues) FROM AutomationServer_Log"));
+    EXPECT_EQ(test::Sample(atStop, "automation_server_issues_closed_total"),
+              site.count("SELECT SUM(CountIssuesClose) FROM AutomationServer_Log"));
     EXPECT_EQ(test::Sample(atStop, "automation_server_outbox_pending_rows"),
               static_cast<double>(site.count(kPending)));
     EXPECT_GT(test::Sample(atStop, "automation_server_outbox_oldest_pending_age_seconds"), 1);
