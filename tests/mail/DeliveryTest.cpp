@@ -118,6 +118,14 @@ TEST_F(Delivery, ADigestLargerThanTheServerTakesGoesOutInPartsOfWholeRowsEachRow
     }
     EXPECT_EQ(received, rows);
     EXPECT_GE(parts, 3);  // 40 rows of about 430 bytes in messages of at most 6000
+
+    // One row larger than the server takes is refused and kept; the dispatch ends.
+    const auto huge = queue("huge@fleet.example", std::string(7000, 'h'));
+    now += 1h;
+    dispatch();
+    EXPECT_EQ(pending(), Ids{huge});
+    ASSERT_EQ(db.state.report.errors.size(), 1u);
+    EXPECT_THAT(db.state.report.errors[0], HasSubstr("takes messages of at most 6000 bytes"));
 }
 
 TEST_F(Delivery, ARecipientRefusedForGoodWaitsLongerEachTimeAPassingRefusalIsTriedEveryRun) {
