@@ -120,12 +120,14 @@ TEST_F(Delivery, ADigestLargerThanTheServerTakesGoesOutInPartsOfWholeRowsEachRow
     EXPECT_GE(parts, 3);  // 40 rows of about 430 bytes in messages of at most 6000
 
     // One row larger than the server takes is refused and kept; the dispatch ends.
-    const auto huge = queue("huge@fleet.example", std::string(7000, 'h'));
+    const auto huge = queue("huge@fleet.example;copy@fleet.example", std::string(7000, 'h'));
     now += 1h;
     dispatch();
     EXPECT_EQ(pending(), Ids{huge});
     ASSERT_EQ(db.state.report.errors.size(), 1u);
-    EXPECT_THAT(db.state.report.errors[0], HasSubstr("takes messages of at most 6000 bytes"));
+    EXPECT_THAT(db.state.report.errors[0],
+                HasSubstr("takes messages of at most 6000 bytes (SIZE); the one to "
+                          "'huge@fleet.example; copy@fleet.example' has"));
 }
 
 TEST_F(Delivery, ARecipientRefusedForGoodWaitsLongerEachTimeAPassingRefusalIsTriedEveryRun) {
