@@ -1,6 +1,8 @@
 // Start-up through the real binary: exit statuses, the single-copy lock, and the window with
 // config.txt beside the executable.
 
+#include <fstream>
+
 #include "e2e/Site.h"
 
 namespace fas::test {
@@ -95,7 +97,7 @@ TEST(StartupE2E, ASecondCopyOnTheSameDatabaseIsRefused) {
 }
 
 // Started as a desktop user starts it: no options, config.txt beside the program.
-TEST(StartupE2E, TheWindowReadsConfigTxtBesideItselfRunsAtLoadAndNeverWaitsForAClick) {
+TEST(StartupE2E, TheWindowRunsAtLoadWithoutAClickAndShowsABrokenConfigInABox) {
     Site site;
     for (const char* name : {"automation-server", "automation-server-window"}) {
         std::filesystem::copy_file(std::filesystem::path(FAS_SERVER_BINARY).parent_path() / name,
@@ -110,6 +112,14 @@ TEST(StartupE2E, TheWindowReadsConfigTxtBesideItselfRunsAtLoadAndNeverWaitsForAC
     ASSERT_TRUE(window.waitForOutput("Issues Closed: 0", std::chrono::seconds(30))) << window.err();
     EXPECT_EQ(window.stop().signal, 15);
     EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);
+
+    // A broken config.txt: the reason on standard error and in a box that waits for its OK.
+    std::ofstream(site.config()) << "\"**** Configuration File - DO NOT Modify by hand****\"\r\n";
+    const auto boxed =
+        RunProcess({site.dir() / "automation-server", {}, {{"QT_QPA_PLATFORM", "offscreen"}}, "/"},
+                   std::chrono::seconds(3));
+    EXPECT_TRUE(boxed.timedOut) << "ended without waiting for OK: " << boxed.err;
+    EXPECT_THAT(boxed.err, HasSubstr(site.config().string()));
 }
 
 }  // namespace
