@@ -61,8 +61,8 @@ TEST_F(Cycle, AFirstRunDeliversEveryDigestAndASecondChangesAndSendsNothing) {
     EXPECT_EQ(contents(written), before);
 }
 
-TEST_F(Cycle, ADryRunShowsWhatARunWouldDoAndChangesNothing) {
-    const std::string before = contents();
+// That a dry run and the check leave the file byte for byte: StartupE2ETest.
+TEST_F(Cycle, ADryRunShowsWhatARunWouldDoAndSendsNothing) {
     const auto outbox = dir() / "outbox";
     const auto dry = serve(*this, {"--dry-run", "--pickup-dir", outbox.string()});
     EXPECT_EQ(dry.exitStatus, 0) << dry.err;
@@ -73,18 +73,15 @@ TEST_F(Cycle, ADryRunShowsWhatARunWouldDoAndChangesNothing) {
     const auto listed = serve(*this, {"--dry-run"});
     EXPECT_THAT(listed.out, HasSubstr("--- message 1 (not sent)"));
     EXPECT_THAT(listed.out, HasSubstr("Subject: Notification from Ferrow Fleet Compliance"));
-    EXPECT_EQ(contents(), before);
     EXPECT_EQ(smtp->messagesAccepted(), 0);
     EXPECT_EQ(serve(*this, {"--once"}).exitStatus, 0);
     EXPECT_EQ(smtp->messagesAccepted(), files);
 }
 
-TEST_F(Cycle, TheCheckFindsWhatWouldBlockARunAndNeverWrites) {
-    const std::string before = contents();
+TEST_F(Cycle, TheCheckFindsWhatWouldBlockARunAndSendsNothing) {
     const auto healthy = serve(*this, {"--check"});
     EXPECT_EQ(healthy.exitStatus, 0) << healthy.out << healthy.err;
     EXPECT_THAT(healthy.out, HasSubstr("Nothing blocks a task run."));
-    EXPECT_EQ(contents(), before);
     EXPECT_EQ(smtp->messagesAccepted(), 0);
     exec("ALTER TABLE Driver DROP COLUMN DocNRCME");
     smtp->stop();

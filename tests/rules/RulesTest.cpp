@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "rules/AlertStatements.h"
-#include "rules/Recipients.h"
 #include "support/ComplianceSite.h"
 
 namespace fas::test {
@@ -263,29 +262,6 @@ TEST_F(Rules, RecipientsOfEachEnabledKind) {
                       "ContractManager=0 AND ContractSpecialist=0 AND Client=1"),
               2);
     EXPECT_EQ(s.count("SELECT COUNT(*) FROM Issues WHERE Priority = ''"), 2);
-}
-
-// The client address of each category.
-TEST_F(Rules, ClientAddressByCategory) {
-    // clang-format off
-    const std::vector<std::pair<std::string, std::string>> table = {  // category, address column
-        {"Vehicle", "EmailVehicle"}, {"Driver", "EmailDriver"}, {"Accident", "EmailAccident"},
-        {"Roadside Inspection", "EmailRoadsideInspection"}, {"Drug & Alcohol Test", "EmailDrugAlcohol"},
-        {"Drug And Alcohol Test", "EmailDrugAlcohol"}, {"Drug/Alcohol Test Due", "EmailDrugAlcohol"},
-        {"Registration Document", "EmailRegistrationDoc"}, {"Safety Score", "EmailSafetyScore"},
-        {"Contract", "EmailContract"}, {"Training", "emailTraining"}, {"vehicle", ""}, {"Issue", ""}};
-    // clang-format on
-    Columns addresses;
-    for (const auto& [category, column] : table) {
-        if (!column.empty())
-            addresses.emplace_back(column, column + "@c.test");
-    }
-    const auto c = contract(addresses);
-    for (const auto& [category, column] : table) {
-        EXPECT_EQ(rules::GetClientEmail(state(), c, category),
-                  column.empty() ? "" : column + "@c.test");
-    }
-    EXPECT_EQ(rules::GetClientEmail(state(), 9999, "Vehicle"), "");
 }
 
 // What counts as done before: a notification within two minutes of the row's date and of its
