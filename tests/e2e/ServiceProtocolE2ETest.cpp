@@ -85,10 +85,6 @@ class NotifySocket {
     int fd_ = -1;
 };
 
-std::string runs(const std::string& result) {
-    return "automation_server_runs_total{result=\"" + result + "\"}";
-}
-
 // A first day's dispatch through a slow relay: the watchdog hears from the server between
 // messages, and a stop ends the dispatch after the message in flight, everything else pending.
 // The metrics file holds every series from start-up and then tells of the stopped run; the
@@ -130,8 +126,8 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
           "automation_server_outbox_oldest_pending_age_seconds"}) {
         EXPECT_EQ(test::Sample(atStart, zero), 0) << zero;
     }
-    EXPECT_EQ(test::Sample(atStart, runs("ok")) + test::Sample(atStart, runs("error")) +
-                  test::Sample(atStart, runs("stopped")),
+    EXPECT_EQ(test::Sample(atStart, test::Runs("ok")) + test::Sample(atStart, test::Runs("error")) +
+                  test::Sample(atStart, test::Runs("stopped")),
               0);
     EXPECT_EQ(test::Sample(atStart, "automation_server_outbox_pending_rows"), pendingAtStart);
 
@@ -158,7 +154,7 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
 
     const std::string atStop = test::ReadWholeFile(file);
     EXPECT_EQ(test::PromtoolProblems(file), "");
-    EXPECT_EQ(test::Sample(atStop, runs("stopped")), 1) << stopped.out;
+    EXPECT_EQ(test::Sample(atStop, test::Runs("stopped")), 1) << stopped.out;
     EXPECT_EQ(test::Sample(atStop, "automation_server_last_success_timestamp_seconds"), 0);
     EXPECT_TRUE(monitor.requests().empty());
     EXPECT_EQ(test::Sample(atStop, "automation_server_heartbeat_failures_total"), 0)

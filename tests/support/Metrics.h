@@ -21,6 +21,11 @@ inline double Sample(const std::string& text, const std::string& series) {
     throw std::runtime_error("no series " + series + " in:\n" + text);
 }
 
+// The series counting runs that ended with RESULT: "ok", "error" or "stopped".
+inline std::string Runs(const std::string& result) {
+    return "automation_server_runs_total{result=\"" + result + "\"}";
+}
+
 // What `promtool check metrics` finds wrong with the file: empty when nothing.
 inline std::string PromtoolProblems(const std::filesystem::path& file) {
     const auto result =
