@@ -37,6 +37,8 @@ TEST(Value, UsDateTextBothWays) {
         EXPECT_EQ(Value(text).asDateTime(), date) << text;
     }
     EXPECT_EQ(Value("2027-03-15T10:30:00.250").asDateTime(), (DateTime{2027, 3, 15, 10, 30, 0}));
+    EXPECT_EQ(Value(" \t3/15/2027 ").asDateTime(), DateTime::fromDate(2027, 3, 15))
+        << "blanks around a date typed into a text column";
     for (const Value& bad : {Value("2027-02-30"), Value("2/29/2027"), Value("3//2027"),
                              Value("2027-03-15 10:"), Value("next Tuesday"), Value(20270315)}) {
         EXPECT_THROW(bad.asDateTime(), ConversionError) << bad.debugString();
