@@ -83,8 +83,9 @@ TEST_F(Odbc, FailedConnectsNeverShowThePassword) {
 TEST(OdbcConnectionString, OleDbIsConvertedOdbcLeftAloneAndPasswordsMasked) {
     unsetenv("AUTOMATION_SERVER_ODBC_DRIVER");
     const std::pair<const char*, const char*> cases[] = {
-        // Any value but SSPI, true or yes keeps the SQL log-in the site wrote.
-        {"Provider=SQLOLEDB.1;Persist Security Info=False;User ID=sa;Password=pw;"
+        // Any value but SSPI, true or yes keeps the SQL log-in the site wrote; an empty segment
+        // (";;", a hand edit) carries nothing.
+        {"Provider=SQLOLEDB.1;Persist Security Info=False;;User ID=sa;Password=pw;"
          "Integrated Security=False;"
          "Initial Catalog=Fleet;Data Source=SRV01\\SQLEXPRESS",
          "Driver={ODBC Driver 18 for SQL Server};UID=sa;PWD=pw;Database=Fleet;"
