@@ -96,6 +96,8 @@ TEST(TsqlFunctions, GiveSqlServerResults) {
         {"CONVERT(VARCHAR(4), '2027-03-05', 101)", "03/0"},
         {"CONVERT(VARCHAR, 'not a date', 101)", "not a date"},
         {"CONVERT(BIT, 7)", "1"},
+        {"CONVERT(DATE, '3/15/2027 10:30:00 AM')", "2027-03-15 00:00:00"},
+        {"CONVERT(DATETIME, '3/15/2027 10:30:00 AM')", "2027-03-15 10:30:00"},
         {"RIGHT('1FUJGLDR5CLBP8834', 6) + LEFT('abc', 10)", "BP8834abc"},
         {"LEFT('Müller', 2) + RIGHT('Müller', 5)", "Müüller"},
         {"ISNULL(DATEADD(day, NULL, '2027-03-15'), 'null')", "null"},
