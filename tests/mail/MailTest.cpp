@@ -210,7 +210,9 @@ TEST(MessageComposer, BodiesAndHeadersComeBackIntactAndWithinLineLimits) {
 
 TEST(MailSettings, AddressesPortsAndServerNames) {
     EXPECT_EQ(splitRecipientText(" \ta@x ;;b@y; "), (Strings{"a@x", "b@y"}));
-    EXPECT_TRUE(isUsableAddress("first.last+tag@sub.fleet.example"));
+    for (const char* good : {"first.last+tag@sub.fleet.example", "Zoe.O'Neil09@AZ-09z.example"}) {
+        EXPECT_TRUE(isUsableAddress(good)) << good;
+    }
     for (const char* bad :
          {"", "a b@x", "a@x\r\nRCPT TO:<e@x>", "<a@x>", "a@x,b@y", "ax", "a@b@c", "m\xC3\xBC@x"}) {
         EXPECT_FALSE(isUsableAddress(bad)) << bad;
