@@ -57,6 +57,16 @@ TEST(SmtpConversation, TellsARefusalForGoodFromAPassingOneAndReadsTheAnnouncedSi
         EXPECT_EQ(conversation.refusedForGood(), c.forGood);
         EXPECT_EQ(conversation.announcedSize(), c.size);
     }
+    // The lines of a log-in are credentials: a refusal names only AUTH.
+    SmtpConversation login;
+    for (const auto& [command, reply] : std::vector<std::pair<std::string, std::string>>{
+             {"AUTH LOGIN", "334 VXNlcm5hbWU6"},
+             {"ZmxlZXQ=", "334 UGFzc3dvcmQ6"},
+             {"cHctd3Jvbmc=", "535 5.7.8 bad credentials"}}) {
+        login.commandSent(command);
+        login.replyReceived(reply + "\r\n");
+    }
+    EXPECT_EQ(login.lastExchange(), "the server answered AUTH with \"535 5.7.8 bad credentials\"");
 }
 
 struct Delivery : Outbox {
