@@ -151,6 +151,8 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
     EXPECT_EQ(site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log"), sent);
     EXPECT_THAT(stopped.err, StartsWith("Stopped on request in step 84 of 84"));
     EXPECT_THAT(stopped.out, testing::HasSubstr("(stopped on request in step 84; the rest waits"));
+    ASSERT_TRUE(notify.waitFor("STATUS=", std::chrono::seconds(1))) << "for systemctl status";
+    EXPECT_EQ(notify.seen.back(), "STATUS=" + stopped.out.substr(0, stopped.out.find('\n')));
 
     const std::string atStop = test::ReadWholeFile(file);
     EXPECT_EQ(test::PromtoolProblems(file), "");
