@@ -5,6 +5,8 @@
 #include <ctime>
 #include <string>
 
+#include "platform/Clock.h"
+
 namespace fas::db {
 namespace {
 
@@ -148,9 +150,7 @@ DateTime fromTm(const std::tm& tm) {
 
 DateTime DateTime::nowLocal() {
     const std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    return fromTm(tm);
+    return fromTm(platform::LocalTimeOf(now).fields);
 }
 
 DateTime DateTime::todayLocal() {

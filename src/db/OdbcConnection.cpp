@@ -1,9 +1,7 @@
 // SQL Server (or any ODBC data source) through the ODBC driver manager. Texts cross as UTF-16 and
 // are held as UTF-8; every query is fetched completely when it runs, so recordsets are static
 // and no two statements are ever open on the connection at once.
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlucode.h>
+#include "platform/OdbcApi.h"
 
 #include <algorithm>
 #include <cstdint>

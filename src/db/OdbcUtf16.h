@@ -3,9 +3,7 @@
 // Texts cross the ODBC boundary as UTF-16 (SQLWCHAR) and are held as UTF-8 everywhere else.
 // Malformed input becomes U+FFFD rather than failing: a damaged character must not stop a run.
 
-#include <sql.h>
-#include <sqlext.h>
-#include <sqlucode.h>
+#include "platform/OdbcApi.h"
 
 #include <cstddef>
 #include <cstdint>

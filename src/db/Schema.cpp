@@ -1,4 +1,5 @@
 #include "db/Schema.h"
+#include "platform/Files.h"
 
 #include <sqlite3.h>
 
@@ -20,8 +21,8 @@ void createSchemaDatabase(const std::filesystem::path& file) {
                             file.string());
     }
     sqlite3* db = nullptr;
-    int rc =
-        sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(platform::PathText(file).c_str(), &db,
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     char* message = nullptr;
     // One transaction for the whole schema: a commit per table makes creation slow.
     if (rc == SQLITE_OK) {

@@ -8,6 +8,7 @@
 #include "db/Connection.h"
 #include "db/Errors.h"
 #include "db/TsqlDialect.h"
+#include "platform/Files.h"
 
 namespace fas::db {
 namespace {
@@ -121,7 +122,7 @@ class SqliteConnection final : public Connection {
         : timeoutSeconds_(queryTimeoutSeconds) {
         // No SQLITE_OPEN_CREATE: a missing database is an open failure, like an unreachable
         // server. Only the schema function and the demo generator create databases.
-        const int rc = sqlite3_open_v2(file.c_str(), &db_,
+        const int rc = sqlite3_open_v2(platform::PathText(file).c_str(), &db_,
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
         if (rc != SQLITE_OK) {
             std::string reason = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);

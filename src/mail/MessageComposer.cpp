@@ -1,13 +1,13 @@
 #include "mail/MessageComposer.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 
 #include "mail/Addresses.h"
 #include "mail/HeaderEncoding.h"
 #include "mail/QuotedPrintable.h"
+#include "platform/Clock.h"
+#include "platform/Process.h"
 
 namespace fas::mail {
 
@@ -16,9 +16,9 @@ std::string rfc5322Date(std::time_t moment) {
     static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                               "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    std::tm local{};
-    localtime_r(&moment, &local);
-    const long offsetMinutes = local.tm_gmtoff / 60;
+    const auto clock = platform::LocalTimeOf(moment);
+    const std::tm& local = clock.fields;
+    const long offsetMinutes = clock.offsetSeconds / 60;
     const long absolute = std::labs(offsetMinutes);
     char text[64];
     std::snprintf(text, sizeof text, "%s, %02d %s %04d %02d:%02d:%02d %c%02ld%02ld",
@@ -38,7 +38,7 @@ MessageStamp MessageStamper::stamp(std::string_view senderAddress) {
     }
     char local[96];
     std::snprintf(local, sizeof local, "%lld.%ld.%llu.%016llx", static_cast<long long>(now),
-                  static_cast<long>(getpid()), static_cast<unsigned long long>(++sequence_),
+                  platform::ProcessId(), static_cast<unsigned long long>(++sequence_),
                   static_cast<unsigned long long>(random_()));
     std::string id = "<";
     id += local;

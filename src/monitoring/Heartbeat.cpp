@@ -143,7 +143,9 @@ std::optional<std::string> HeartbeatSender::send(bool runFailed, const std::stri
     for (bool post = true;; post = false) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
-        curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, static_cast<long>(std::max<long>(left.count(), 1)));
+        curl_easy_setopt(
+            h, CURLOPT_TIMEOUT_MS,
+            static_cast<long>(std::max<std::chrono::milliseconds::rep>(left.count(), 1)));
         const CURLcode code = curl_easy_perform(h);
         if (code == CURLE_OPERATION_TIMEDOUT) {
             return what + "no answer within " + secondsText(timeLimit_);

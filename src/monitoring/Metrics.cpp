@@ -1,14 +1,11 @@
 #include "monitoring/Metrics.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <array>
-#include <cerrno>
 #include <charconv>
-#include <cstring>
 #include <vector>
+
+#include "platform/Files.h"
+#include "platform/Process.h"
 
 namespace fas::monitoring {
 
@@ -45,34 +42,23 @@ double count(std::uint64_t n) {
     return static_cast<double>(n);
 }
 
-// Writes `text` to a temporary file beside `file` and renames it over `file`; the readers of
-// node_exporter (another user) may read it. Returns the failure's text, empty when it worked.
+// Writes `text` to a temporary file beside `file` and puts it in `file`'s place; the readers of
+// node_exporter or windows_exporter (another user) may read it. Returns the failure's text, empty
+// when it worked.
 std::string replaceFile(const fs::path& file, const std::string& text) {
-    const fs::path temporary = file.parent_path() / ("." + file.filename().string() + "." +
-                                                     std::to_string(::getpid()) + ".tmp");
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return std::strerror(errno);
+    const fs::path temporary =
+        file.parent_path() /
+        ("." + file.filename().string() + "." + std::to_string(platform::ProcessId()) + ".tmp");
+    std::error_code ignored;
+    fs::remove(temporary, ignored);  // left by an earlier process of the same id
+    std::string error = platform::WriteNewFile(temporary, text);
+    if (error.empty()) {
+        error = platform::MoveIntoPlace(temporary, file);
     }
-    int error = ::fchmod(fd, 0644) == 0 ? 0 : errno;  // whatever the service's umask
-    for (std::size_t done = 0; error == 0 && done < text.size();) {
-        const auto n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno != EINTR) {
-            error = errno;
-        }
-        done += n > 0 ? static_cast<std::size_t>(n) : 0;
+    if (!error.empty()) {
+        fs::remove(temporary, ignored);
     }
-    if (::close(fd) != 0 && error == 0) {
-        error = errno;
-    }
-    if (error == 0 && ::rename(temporary.c_str(), file.c_str()) != 0) {
-        error = errno;
-    }
-    if (error != 0) {
-        ::unlink(temporary.c_str());
-        return std::strerror(error);
-    }
-    return {};
+    return error;
 }
 
 }  // namespace
@@ -164,11 +150,11 @@ void MetricsFile::write(const std::string& text) {
     std::error_code ignored;
     std::string problem;
     if (!fs::is_directory(folder, ignored)) {
-        problem = "Metrics: the folder " + folder.string() +
+        problem = "Metrics: the folder " + platform::PathText(folder) +
                   " does not exist; the metrics (AUTOMATION_SERVER_METRICS_FILE) are written "
                   "there once it does.";
     } else if (const std::string failed = replaceFile(file_, text); !failed.empty()) {
-        problem = "Metrics: cannot write " + file_.string() + ": " + failed + ".";
+        problem = "Metrics: cannot write " + platform::PathText(file_) + ": " + failed + ".";
     }
     if (!problem.empty() && problem != lastProblem_) {
         warnings_ << problem << std::endl;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/Process.h"
 #include "startup/TextEncoding.h"
 
 namespace fas::startup {
@@ -120,9 +121,8 @@ const char* missingPartOf(int fieldsRead) {
 }  // namespace
 
 std::filesystem::path DefaultConfigFile() {
-    std::error_code error;
-    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) {
+    const auto executable = platform::ExecutableFile();
+    if (executable.empty()) {
         return std::filesystem::current_path() / "config.txt";
     }
     return executable.parent_path() / "config.txt";

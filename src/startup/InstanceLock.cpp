@@ -1,23 +1,17 @@
 #include "startup/InstanceLock.h"
 
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "db/Connection.h"
 #include "db/Database.h"
+#include "platform/Files.h"
 
 namespace fas::startup {
 
@@ -101,11 +95,6 @@ std::uint64_t fnv1a(std::string_view text) {
     return hash;
 }
 
-std::string systemError(const char* what, const std::filesystem::path& file) {
-    return std::string("Cannot ") + what + " the single-copy lock file " + file.string() + ": " +
-           std::strerror(errno);
-}
-
 }  // namespace
 
 std::string NormalisedDatabaseKey(std::string_view location,
@@ -116,91 +105,27 @@ std::string NormalisedDatabaseKey(std::string_view location,
         if (error) {
             canonical = std::filesystem::absolute(*file).lexically_normal();
         }
-        return "sqlite:" + canonical.string();
+        return "sqlite:" + platform::ComparablePathText(canonical);
     }
     return odbcKey(location);
 }
 
-std::filesystem::path InstanceLockFile(std::string_view location,
-                                       const std::filesystem::path& baseDirectory) {
+std::string InstanceLockName(std::string_view location,
+                             const std::filesystem::path& baseDirectory) {
     std::array<char, 17> hex{};
     std::snprintf(
         hex.data(), hex.size(), "%016llx",
         static_cast<unsigned long long>(fnv1a(NormalisedDatabaseKey(location, baseDirectory))));
-    return InstanceLockDirectory() / ("automation-server-" + std::string(hex.data()) + ".lock");
-}
-
-std::filesystem::path InstanceLockDirectory() {
-    if (const char* runtime = std::getenv("RUNTIME_DIRECTORY"); runtime != nullptr && *runtime) {
-        // A unit with several runtime directories gets them separated by colons.
-        const std::string_view list(runtime);
-        return std::filesystem::path(list.substr(0, list.find(':')));
-    }
-    std::error_code error;
-    if (std::filesystem::is_directory(kServiceRuntimeDirectory, error)) {
-        return kServiceRuntimeDirectory;
-    }
-    auto directory = std::filesystem::temp_directory_path(error);
-    if (error) {
-        directory = "/tmp";
-    }
-    return directory;
+    return "automation-server-" + std::string(hex.data());
 }
 
 std::optional<InstanceLock> InstanceLock::acquire(std::string_view location,
                                                   const std::filesystem::path& baseDirectory) {
-    auto file = InstanceLockFile(location, baseDirectory);
-    int fd = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0 && errno == EACCES) {
-        // Left by a copy run by another user: a read-only descriptor locks just as well.
-        fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    auto lock = platform::SingleCopyLock::acquire(InstanceLockName(location, baseDirectory));
+    if (!lock) {
+        return std::nullopt;
     }
-    if (fd < 0) {
-        throw InstanceLockError(systemError("create", file));
-    }
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int reason = errno;
-        ::close(fd);
-        if (reason == EWOULDBLOCK) {
-            return std::nullopt;
-        }
-        errno = reason;
-        throw InstanceLockError(systemError("lock", file));
-    }
-    // The holder's process id, for a person looking at the file; the lock itself is the flock.
-    if (::ftruncate(fd, 0) == 0) {
-        const std::string pid = std::to_string(::getpid()) + "\n";
-        [[maybe_unused]] const auto written = ::write(fd, pid.data(), pid.size());
-    }
-    return InstanceLock(fd, std::move(file));
-}
-
-InstanceLock::InstanceLock(InstanceLock&& other) noexcept
-    : fd_(other.fd_), file_(std::move(other.file_)) {
-    other.fd_ = -1;
-}
-
-InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
-    if (this != &other) {
-        release();
-        fd_ = other.fd_;
-        file_ = std::move(other.file_);
-        other.fd_ = -1;
-    }
-    return *this;
-}
-
-InstanceLock::~InstanceLock() {
-    release();
-}
-
-void InstanceLock::release() noexcept {
-    if (fd_ >= 0) {
-        // The file stays: removing it would let a third copy lock a new file while a second
-        // still waits on the old one.
-        ::close(fd_);
-        fd_ = -1;
-    }
+    return InstanceLock(std::move(*lock));
 }
 
 }  // namespace fas::startup

@@ -2,21 +2,18 @@
 
 #include <filesystem>
 #include <optional>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "platform/SingleCopyLock.h"
+
 namespace fas::startup {
 
-// The lock file could not be created or locked for a reason other than another copy holding it.
-class InstanceLockError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
+// The lock could not be made for a reason other than another copy holding it.
+using InstanceLockError = platform::SingleCopyLockError;
 
-// One server per database: an exclusive flock() on a file named after the database, in
-// InstanceLockDirectory(). Servers of different databases run side by side. The system releases the
-// lock when the process ends, however it ends.
+// One server per database: the platform's single-copy lock named after the database. Servers of
+// different databases run side by side.
 class InstanceLock {
   public:
     // The lock for the database `location` (config.txt's connection string; a relative sqlite:
@@ -24,20 +21,12 @@ class InstanceLock {
     static std::optional<InstanceLock> acquire(std::string_view location,
                                                const std::filesystem::path& baseDirectory);
 
-    InstanceLock(InstanceLock&& other) noexcept;
-    InstanceLock& operator=(InstanceLock&& other) noexcept;
-    InstanceLock(const InstanceLock&) = delete;
-    InstanceLock& operator=(const InstanceLock&) = delete;
-    ~InstanceLock();
-
-    const std::filesystem::path& file() const { return file_; }
+    // The lock file or mutex, for messages.
+    const std::string& place() const { return lock_.place(); }
 
   private:
-    InstanceLock(int fd, std::filesystem::path file) : fd_(fd), file_(std::move(file)) {}
-    void release() noexcept;
-
-    int fd_ = -1;
-    std::filesystem::path file_;
+    explicit InstanceLock(platform::SingleCopyLock lock) : lock_(std::move(lock)) {}
+    platform::SingleCopyLock lock_;
 };
 
 // What identifies a database whatever way config.txt spells it: for sqlite: the canonical
@@ -46,17 +35,7 @@ class InstanceLock {
 std::string NormalisedDatabaseKey(std::string_view location,
                                   const std::filesystem::path& baseDirectory);
 
-// The runtime directory the packaged service shares between its instances.
-inline constexpr const char* kServiceRuntimeDirectory = "/run/automation-server";
-
-// Where lock files live: the service's runtime directory when systemd names one
-// ($RUNTIME_DIRECTORY); otherwise kServiceRuntimeDirectory when it exists, so that a copy started
-// by hand on a machine running the service meets the service's lock; otherwise the temporary
-// directory.
-std::filesystem::path InstanceLockDirectory();
-
-// The lock file of a database: <lock directory>/automation-server-<hash of the key>.lock.
-std::filesystem::path InstanceLockFile(std::string_view location,
-                                       const std::filesystem::path& baseDirectory);
+// The lock's name: automation-server-<hash of the key>.
+std::string InstanceLockName(std::string_view location, const std::filesystem::path& baseDirectory);
 
 }  // namespace fas::startup

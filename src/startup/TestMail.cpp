@@ -1,12 +1,11 @@
 #include "startup/TestMail.h"
 
-#include <unistd.h>
-
 #include <exception>
 
 #include "db/Connection.h"
 #include "mail/MailErrors.h"
 #include "mail/MailTransportFactory.h"
+#include "platform/Process.h"
 #include "startup/CompanySettingsLoader.h"
 #include "startup/ConfigFile.h"
 
@@ -15,8 +14,7 @@ namespace fas::startup {
 namespace {
 
 std::string hostName() {
-    char name[256] = {};
-    return ::gethostname(name, sizeof name - 1) == 0 ? std::string(name) : std::string("?");
+    return platform::HostName();
 }
 
 // The Company row as start-up reads it; the connection is closed again.

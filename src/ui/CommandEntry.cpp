@@ -1,13 +1,10 @@
 #include "ui/CommandEntry.h"
 
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "platform/Process.h"
 #include "startup/CommandLine.h"
 #include "startup/ConfigFile.h"
 #include "startup/Preflight.h"
@@ -61,19 +58,18 @@ int RunCommandLine(int argc, char** argv, const WindowRunner& runWindow) {
 }
 
 int ExecWindowProgram(int argc, char** argv, ServerState&, const std::filesystem::path&) {
-    std::error_code error;
-    auto self = std::filesystem::read_symlink("/proc/self/exe", error);
-    const auto window =
-        (error ? std::filesystem::path(argv[0]) : self).parent_path() / "automation-server-window";
-    std::vector<char*> arguments(argv, argv + argc);
-    arguments.push_back(nullptr);
-    ::execv(window.c_str(), arguments.data());
-    std::cerr << "automation-server: cannot show the window: " << window.string() << ": "
-              << std::strerror(errno)
-              << ". The window comes with the package automation-server-window; without it, run "
-                 "the server with --headless (or --once)."
-              << std::endl;
-    return 2;
+    const auto self = platform::ExecutableFile();
+    const auto window = (self.empty() ? std::filesystem::path(argv[0]) : self).parent_path() /
+                        platform::kWindowProgramName;
+    try {
+        return platform::RunWindowProgram(window, std::vector<std::string>(argv, argv + argc));
+    } catch (const std::runtime_error& e) {
+        std::cerr << "automation-server: cannot show the window: " << e.what()
+                  << ". The window comes with the package automation-server-window; without it, "
+                     "run the server with --headless (or --once)."
+                  << std::endl;
+        return 2;
+    }
 }
 
 }  // namespace fas::ui

@@ -17,8 +17,8 @@ using WindowRunner = std::function<int(int argc, char** argv, ServerState& state
 // hands over to `runWindow`. Returns the exit status.
 int RunCommandLine(int argc, char** argv, const WindowRunner& runWindow);
 
-// The window for the program without one: replaces the process with automation-server-window
-// beside the executable, same arguments. When that is not installed, says so and returns 2.
+// The window for the program without one: hands over to the window program beside the
+// executable, same arguments. When that is not installed, says so and returns 2.
 int ExecWindowProgram(int argc, char** argv, ServerState& state,
                       const std::filesystem::path& configFile);
 

@@ -6,12 +6,12 @@
 #include <mutex>
 
 #include "monitoring/RunMonitor.h"
+#include "platform/LogStreams.h"
+#include "platform/ServiceManager.h"
+#include "platform/StopRequests.h"
 #include "startup/Startup.h"
 #include "tasks/ResultsLine.h"
 #include "ui/HeadlessLoop.h"
-#include "ui/JournalStreams.h"
-#include "ui/ServiceNotifier.h"
-#include "ui/StopSignals.h"
 
 namespace fas::ui {
 
@@ -20,7 +20,7 @@ namespace {
 // Real time between ticks, cut short by a stop request, feeding the watchdog while it waits.
 class ServiceClock : public LoopClock {
   public:
-    ServiceClock(RunControl& control, const ServiceNotifier& notifier)
+    ServiceClock(RunControl& control, const platform::ServiceManager& notifier)
         : control_(control), notifier_(notifier) {}
 
     void sleepFor(std::chrono::milliseconds delay) override {
@@ -38,7 +38,7 @@ class ServiceClock : public LoopClock {
         }
     }
 
-    // From the signal watcher thread.
+    // From the stop request watcher.
     void requestStop() {
         {
             const std::lock_guard lock(mutex_);
@@ -49,13 +49,13 @@ class ServiceClock : public LoopClock {
 
   private:
     RunControl& control_;
-    const ServiceNotifier& notifier_;
+    const platform::ServiceManager& notifier_;
     std::mutex mutex_;
     std::condition_variable wake_;
 };
 
 void runAndPrint(ServerState& state, const tasks::TaskList& catalog,
-                 const ServiceNotifier& notifier, monitoring::RunMonitor* monitor) {
+                 const platform::ServiceManager& notifier, monitoring::RunMonitor* monitor) {
     if (state.control.stopRequested) {
         return;
     }
@@ -83,11 +83,11 @@ void runAndPrint(ServerState& state, const tasks::TaskList& catalog,
 
 int RunHeadless(ServerState& state, const std::filesystem::path& configFile, bool once,
                 const tasks::TaskList& catalog) {
-    const JournalStreams journal;
-    const ServiceNotifier notifier;
+    const platform::LogStreams journal;
+    const platform::ServiceManager notifier;
     ServiceClock clock(state.control, notifier);
     // Before start-up: database drivers and the mail library may start threads of their own.
-    const StopSignals signals([&] {
+    const platform::StopRequests stopRequests([&] {
         clock.requestStop();
         notifier.stopping();
     });

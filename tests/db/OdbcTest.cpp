@@ -8,6 +8,7 @@
 #include "db/Database.h"
 #include "db/Errors.h"
 #include "db/OdbcConnectionString.h"
+#include "support/Environment.h"
 #include "support/Site.h"
 
 namespace fas::db {
@@ -18,11 +19,11 @@ const char* const kDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
 class Odbc : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (!std::filesystem::exists(kDriver)) {
+        if (!std::filesystem::exists(test::HostFile(kDriver))) {
             GTEST_SKIP() << "the SQLite ODBC driver (libsqliteodbc) is not installed";
         }
         std::ofstream(dir.path() / "odbcinst.ini") << "[SQLite3]\nDriver=" << kDriver << "\n";
-        setenv("ODBCSYSINI", dir.path().c_str(), 1);
+        test::SetEnvironment("ODBCSYSINI", dir.path().string());
     }
     fas::test::TempDir dir;
 };
@@ -81,7 +82,7 @@ TEST_F(Odbc, FailedConnectsNeverShowThePassword) {
 }
 
 TEST(OdbcConnectionString, OleDbIsConvertedOdbcLeftAloneAndPasswordsMasked) {
-    unsetenv("AUTOMATION_SERVER_ODBC_DRIVER");
+    test::SetEnvironment("AUTOMATION_SERVER_ODBC_DRIVER", std::nullopt);
     const std::pair<const char*, const char*> cases[] = {
         // Any value but SSPI, true or yes keeps the SQL log-in the site wrote; an empty segment
         // (";;", a hand edit) carries nothing.
@@ -131,9 +132,9 @@ TEST_F(Odbc, ALostConnectionLeavesNothingAndTheNextOpenReconnects) {
     EXPECT_EQ(db.query("SELECT COUNT(*) AS N FROM T").int64("N"), 2);
     // No connection of the lost one holds the file: another program writes without waiting.
     Database other("sqlite:" + file.string(), dir.path());
-    setenv("AUTOMATION_SERVER_QUERY_TIMEOUT", "1", 1);
+    test::SetEnvironment("AUTOMATION_SERVER_QUERY_TIMEOUT", "1");
     ASSERT_TRUE(other.OpenDatabase()) << other.lastOpenError();
-    unsetenv("AUTOMATION_SERVER_QUERY_TIMEOUT");
+    test::SetEnvironment("AUTOMATION_SERVER_QUERY_TIMEOUT", std::nullopt);
     other.execute("INSERT INTO T (ID) VALUES (5)");
     db.execute("INSERT INTO T (ID) VALUES (6)");
     EXPECT_EQ(db.query("SELECT COUNT(*) AS N FROM T").int64("N"), 4);

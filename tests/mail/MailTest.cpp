@@ -15,6 +15,7 @@
 #include "mail/Outbox.h"
 #include "mail/SmtpSettings.h"
 #include "mail/SmtpTransport.h"
+#include "support/Environment.h"
 
 namespace fas::mail {
 namespace {
@@ -136,7 +137,7 @@ TEST_F(Outbox, UnusableServerStopsTheDispatchReportedOnce) {
 
 TEST_F(Outbox, TlsAndLogInWithTheCaFileFromTheEnvironment) {
     const test::TestCertificate cert;
-    ::setenv(kSmtpCaFileVariable, cert.certificate().string().c_str(), 1);
+    test::SetEnvironment(kSmtpCaFileVariable, cert.certificate().string());
     for (const auto mode : {Tls::RequireStartTls, Tls::Implicit}) {
         const bool implicit = mode == Tls::Implicit;
         SmtpTestServer server({.port = implicit ? 465 : 0,
@@ -155,7 +156,7 @@ TEST_F(Outbox, TlsAndLogInWithTheCaFileFromTheEnvironment) {
         EXPECT_EQ(got[0].tls, implicit ? "implicit" : "starttls");
         EXPECT_EQ(got[0].authUser, implicit ? "" : "mailer");
     }
-    ::unsetenv(kSmtpCaFileVariable);
+    test::SetEnvironment(kSmtpCaFileVariable, std::nullopt);
     EXPECT_EQ(pending(), Ids{});
 }
 

@@ -54,6 +54,7 @@ class BackgroundProcess {
 
   private:
     bool reap(bool block);
+    void sendSignal(int signal);
     TempDir files_;
     pid_t pid_ = -1;
     ProcessResult result_;

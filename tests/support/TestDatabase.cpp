@@ -1,24 +1,28 @@
 #include "support/TestDatabase.h"
 
+#include <cstdio>
+#include <random>
 #include <stdexcept>
-
-#include <stdlib.h>
-#include <unistd.h>
 
 #include "tools/DemoData.h"
 
 namespace fas::test {
 
 TempDir::TempDir(bool inMemory) {
-    const bool memory = inMemory && ::access("/dev/shm", W_OK | X_OK) == 0;
-    std::string pattern =
-        ((memory ? std::filesystem::path("/dev/shm") : std::filesystem::temp_directory_path()) /
-         "fas-test-XXXXXX")
-            .string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-        throw std::runtime_error("Cannot create a temporary folder from " + pattern);
+    std::error_code error;
+    const std::filesystem::path shm("/dev/shm");
+    const bool memory = inMemory && std::filesystem::is_directory(shm, error);
+    const auto parent = memory ? shm : std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "fas-test-%08x", static_cast<unsigned>(random()));
+        if (std::filesystem::create_directory(parent / name, error)) {
+            path_ = parent / name;
+            return;
+        }
     }
-    path_ = pattern;
+    throw std::runtime_error("Cannot create a temporary folder in " + parent.string());
 }
 
 TempDir::~TempDir() {

@@ -2,6 +2,7 @@
 #include <gmock/gmock.h>
 #include <sqlite3.h>
 
+#include "support/Environment.h"
 #include "support/Site.h"
 #include "tasks/RuleCatalog.h"
 
@@ -20,10 +21,10 @@ TEST(Dialect, AStepKeptWaitingPastTheQueryTimeoutFailsAloneAndIsCaughtUpNextRun)
     ASSERT_NE(busy, steps.end());
     const std::int64_t issues = reference.count("SELECT COUNT(*) FROM Issues");
 
-    setenv("AUTOMATION_SERVER_QUERY_TIMEOUT", "1", 1);
+    test::SetEnvironment("AUTOMATION_SERVER_QUERY_TIMEOUT", "1");
     test::Site s(test::DemoTemplate());
     sqlite3* holder = nullptr;
-    ASSERT_EQ(sqlite3_open(s.file().c_str(), &holder), SQLITE_OK);
+    ASSERT_EQ(sqlite3_open(s.file().string().c_str(), &holder), SQLITE_OK);
     tasks::TaskList catalog = tasks::RuleCatalog();
     for (tasks::TaskStep& step : catalog) {
         if (step.label == busy->label) {
@@ -37,7 +38,7 @@ TEST(Dialect, AStepKeptWaitingPastTheQueryTimeoutFailsAloneAndIsCaughtUpNextRun)
         }
     }
     s.run(catalog);
-    unsetenv("AUTOMATION_SERVER_QUERY_TIMEOUT");
+    test::SetEnvironment("AUTOMATION_SERVER_QUERY_TIMEOUT", std::nullopt);
     sqlite3_close(holder);
     ASSERT_EQ(s.state.report.errors.size(), 1u);
     EXPECT_THAT(s.state.report.errors[0],

@@ -1,4 +1,4 @@
-#include "ui/ServiceNotifier.h"
+#include "platform/ServiceManager.h"
 
 #include <systemd/sd-daemon.h>
 
@@ -6,22 +6,23 @@
 #include <cstdint>
 #include <string>
 
-namespace fas::ui {
+namespace fas::platform {
 
-ServiceNotifier::ServiceNotifier() {
+ServiceManager::ServiceManager() {
     std::uint64_t usec = 0;
     if (sd_watchdog_enabled(0, &usec) > 0 && usec > 0) {
-        // A quarter: with one row or message in progress between two checkpoints, no gap
-        // between heartbeats comes near the half that systemd's own advice leaves as margin.
+        // A quarter of WatchdogSec=: with one row or message in progress between two
+        // checkpoints, no gap between heartbeats comes near the half that systemd's own advice
+        // leaves as margin.
         heartbeat_ = std::chrono::milliseconds(std::max<std::uint64_t>(usec / 4000, 1));
     }
 }
 
-void ServiceNotifier::ready() const {
+void ServiceManager::ready() const {
     sd_notify(0, "READY=1");
 }
 
-void ServiceNotifier::status(std::string_view line) const {
+void ServiceManager::status(std::string_view line) const {
     // One line: systemctl status shows the text as it is.
     std::string message = "STATUS=";
     for (const char c : line) {
@@ -30,14 +31,14 @@ void ServiceNotifier::status(std::string_view line) const {
     sd_notify(0, message.c_str());
 }
 
-void ServiceNotifier::stopping() const {
+void ServiceManager::stopping() const {
     sd_notify(0, "STOPPING=1");
 }
 
-void ServiceNotifier::watchdog() const {
+void ServiceManager::watchdog() const {
     if (heartbeat_) {
         sd_notify(0, "WATCHDOG=1");
     }
 }
 
-}  // namespace fas::ui
+}  // namespace fas::platform

@@ -1,0 +1,91 @@
+#include "platform/SingleCopyLock.h"
+
+#include <windows.h>
+
+#include <mutex>
+#include <set>
+
+#include "platform/win/WideText.h"
+
+namespace fas::platform {
+
+namespace {
+
+// A mutex is the thread's to take again: the names this process holds make a second lock of one
+// database inside the process fail as it does between processes, as flock does on Linux.
+std::mutex gHeldMutex;
+std::set<std::string> gHeldNames;
+
+}  // namespace
+
+struct SingleCopyLock::Held {
+    HANDLE mutex = nullptr;
+    bool owned = false;
+    std::string place;
+    ~Held() {
+        if (owned) {
+            ReleaseMutex(mutex);
+            const std::lock_guard lock(gHeldMutex);
+            gHeldNames.erase(place);
+        }
+        if (mutex != nullptr) {
+            CloseHandle(mutex);
+        }
+    }
+};
+
+SingleCopyLock::SingleCopyLock(std::unique_ptr<Held> held) : held_(std::move(held)) {}
+SingleCopyLock::SingleCopyLock(SingleCopyLock&&) noexcept = default;
+SingleCopyLock& SingleCopyLock::operator=(SingleCopyLock&&) noexcept = default;
+SingleCopyLock::~SingleCopyLock() = default;
+
+const std::string& SingleCopyLock::place() const {
+    return held_->place;
+}
+
+// Global\: a copy in another session (the service's, a person's at the console) meets it too.
+std::string SingleCopyLockPlace(const std::string& name) {
+    return "Global\\" + name;
+}
+
+std::optional<SingleCopyLock> SingleCopyLock::acquire(const std::string& name) {
+    auto held = std::make_unique<Held>();
+    held->place = SingleCopyLockPlace(name);
+    {
+        const std::lock_guard lock(gHeldMutex);
+        if (gHeldNames.count(held->place) != 0) {
+            return std::nullopt;
+        }
+    }
+    held->mutex = CreateMutexW(nullptr, FALSE, Wide(held->place).c_str());
+    if (held->mutex == nullptr) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_ACCESS_DENIED) {
+            // Made by a copy of another account whose security does not let this one open it:
+            // it exists, so another copy holds it.
+            return std::nullopt;
+        }
+        throw SingleCopyLockError("Cannot create the single-copy lock " + held->place + ": " +
+                                  SystemMessage(error));
+    }
+    // Existing is not enough: a mutex whose holder ended is abandoned and can be taken.
+    switch (WaitForSingleObject(held->mutex, 0)) {
+        case WAIT_OBJECT_0:
+        case WAIT_ABANDONED: {
+            const std::lock_guard lock(gHeldMutex);
+            held->owned = gHeldNames.insert(held->place).second;
+            if (!held->owned) {
+                ReleaseMutex(held->mutex);
+                return std::nullopt;
+            }
+            return SingleCopyLock(std::move(held));
+        }
+        case WAIT_TIMEOUT:
+            return std::nullopt;
+        default:
+            throw SingleCopyLockError("Cannot take the single-copy lock " + held->place + ": " +
+                                      SystemMessage(GetLastError()));
+    }
+}
+
+}  // namespace fas::platform
