@@ -25,8 +25,16 @@ function(fas_test_suite name)
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} fas_test_support GTest::gtest GTest::gmock
                                         GTest::gtest_main fas_warnings)
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT "FAS_SOURCE_DIR=${PROJECT_SOURCE_DIR};FAS_BINARY_DIR=${PROJECT_BINARY_DIR};QT_QPA_PLATFORM=offscreen")
+  set(environment FAS_SOURCE_DIR=${PROJECT_SOURCE_DIR} FAS_BINARY_DIR=${PROJECT_BINARY_DIR}
+                  QT_QPA_PLATFORM=offscreen)
+  if(WIN32)
+    # Under Wine the ODBC driver manager is the Linux machine's: it reads its driver list from
+    # the environment Wine starts with, never from the program's own.
+    file(WRITE "${PROJECT_BINARY_DIR}/odbc/odbcinst.ini"
+         "[SQLite3]\nDriver=/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so\n")
+    list(APPEND environment ODBCSYSINI=${PROJECT_BINARY_DIR}/odbc)
+  endif()
+  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${environment}")
   if(ARG_LABELS)
     set_tests_properties(${name} PROPERTIES LABELS "${ARG_LABELS}")
   endif()

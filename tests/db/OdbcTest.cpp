@@ -30,7 +30,8 @@ class Odbc : public ::testing::Test {
 
 // Texts (multi-byte, longer than one read), dates, bits and Null come back as bound.
 TEST_F(Odbc, ValuesRoundTrip) {
-    auto c = openOdbcConnection("Driver=SQLite3;Database=" + (dir.path() / "o.db").string(), 5);
+    auto c =
+        openOdbcConnection("Driver=SQLite3;Database=" + test::HostName(dir.path() / "o.db"), 5);
     c->execute("CREATE TABLE U (ID INTEGER PRIMARY KEY, Name TEXT, Due DATETIME, B BIT, R REAL)",
                {});
     const std::string awkward = "Zo\xC3\xAB's \xE2\x9C\x93 \xF0\x9D\x84\x9E";
@@ -66,7 +67,7 @@ TEST_F(Odbc, ValuesRoundTrip) {
 }
 
 TEST_F(Odbc, FailedConnectsNeverShowThePassword) {
-    const std::string inPath = (dir.path() / "S3cret!" / "x.db").string();
+    const std::string inPath = test::HostName(dir.path()) + "/S3cret!/x.db";
     for (const std::string& attempt :
          {std::string("Driver=NoSuchDriver;UID=sa;PWD=S3cret!;"),
           "Driver=SQLite3;Database=" + inPath + ";PWD={S3cret!};",
@@ -113,7 +114,7 @@ TEST(OdbcConnectionString, OleDbIsConvertedOdbcLeftAloneAndPasswordsMasked) {
 // the next run's open connects again without a restart.
 TEST_F(Odbc, ALostConnectionLeavesNothingAndTheNextOpenReconnects) {
     const auto file = dir.path() / "o.db";
-    Database db("Driver=SQLite3;Database=" + file.string(), dir.path());
+    Database db("Driver=SQLite3;Database=" + test::HostName(file), dir.path());
     ASSERT_TRUE(db.OpenDatabase()) << db.lastOpenError();
     db.execute("CREATE TABLE T (ID INTEGER)");
     db.execute("INSERT INTO T (ID) VALUES (1), (2)");

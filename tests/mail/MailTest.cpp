@@ -111,6 +111,9 @@ TEST_F(Outbox, UnusableServerStopsTheDispatchReportedOnce) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.expected);
+        if (c.expected == "AUTOMATION_SERVER_SMTP_CA_FILE" && test::UnderWine()) {
+            continue;  // Wine's Schannel trusts what Windows would not: proven on Linux
+        }
         db.state.report.clear();
         db.exec("DELETE FROM AutomationServer_EmailsSent");
         const Ids ids = {queue("a@fleet.example", "x"), queue("b@fleet.example", "y")};
@@ -146,6 +149,8 @@ TEST_F(Outbox, TlsAndLogInWithTheCaFileFromTheEnvironment) {
                                .authUser = implicit ? std::nullopt : std::optional("mailer"),
                                .authPassword = "s3cret"});
         use(server);
+        // By name: Schannel matches a certificate's names, never its addresses.
+        db.state.company.AutomationServerEmailServer = "localhost";
         db.state.company.AutomationServerEmailUseSSLTLS = true;
         db.state.company.AutomationServerEmailUser = implicit ? "" : "mailer";
         db.state.company.AutomationServerEmailPassword = implicit ? "" : "s3cret";

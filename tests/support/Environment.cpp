@@ -28,6 +28,14 @@ std::filesystem::path HostFile(const std::string& unixPath) {
 #endif
 }
 
+bool UnderWine() {
+#ifdef _WIN32
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+#else
+    return false;
+#endif
+}
+
 std::string HostName(const std::filesystem::path& file) {
 #ifdef _WIN32
     // Wine's own kernel32 export: the Unix file behind a Windows name.

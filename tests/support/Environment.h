@@ -17,4 +17,7 @@ std::filesystem::path HostFile(const std::string& unixPath);
 // Unix name, elsewhere the name itself.
 std::string HostName(const std::filesystem::path& file);
 
+// Whether the suite runs under Wine, whose certificate trust decisions are not Windows' own.
+bool UnderWine();
+
 }  // namespace fas::test

@@ -11,7 +11,8 @@ namespace fas::test {
 TempDir::TempDir(bool inMemory) {
     std::error_code error;
     const std::filesystem::path shm("/dev/shm");
-    const bool memory = inMemory && std::filesystem::is_directory(shm, error);
+    // Not absolute under Windows, where it would name a folder of the current drive.
+    const bool memory = inMemory && shm.is_absolute() && std::filesystem::is_directory(shm, error);
     const auto parent = memory ? shm : std::filesystem::temp_directory_path();
     std::random_device random;
     for (int attempt = 0; attempt < 100; ++attempt) {
