@@ -14,12 +14,26 @@ std::string ReadWholeFile(const std::filesystem::path& file) {
     return text.str();
 }
 
+namespace {
+
+std::string lineFeeds(std::string text) {
+    std::string::size_type at = 0;
+    while ((at = text.find("\r\n", at)) != std::string::npos) {
+        text.erase(at, 1);
+    }
+    return text;
+}
+
+}  // namespace
+
 std::string BackgroundProcess::out() const {
-    return ReadWholeFile(files_.path() / "out");
+    const auto text = ReadWholeFile(files_.path() / "out");
+    return windowsLineEnds_ ? lineFeeds(text) : text;
 }
 
 std::string BackgroundProcess::err() const {
-    return ReadWholeFile(files_.path() / "err");
+    const auto text = ReadWholeFile(files_.path() / "err");
+    return windowsLineEnds_ ? lineFeeds(text) : text;
 }
 
 bool BackgroundProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {

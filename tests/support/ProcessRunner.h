@@ -20,6 +20,8 @@ struct ProcessSpec {
     std::vector<std::string> args;
     std::map<std::string, std::optional<std::string>> env;
     std::optional<std::filesystem::path> workingDirectory;
+    // A Windows console program's output: its CR LF line ends are read as LF.
+    bool windowsLineEnds = false;
 };
 
 struct ProcessResult {
@@ -56,6 +58,7 @@ class BackgroundProcess {
     bool reap(bool block);
     void sendSignal(int signal);
     TempDir files_;
+    bool windowsLineEnds_ = false;
     pid_t pid_ = -1;
     ProcessResult result_;
 };

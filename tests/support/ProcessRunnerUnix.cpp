@@ -13,7 +13,8 @@ extern char** environ;
 
 namespace fas::test {
 
-BackgroundProcess::BackgroundProcess(const ProcessSpec& given) {
+BackgroundProcess::BackgroundProcess(const ProcessSpec& given)
+    : windowsLineEnds_(given.windowsLineEnds) {
     // env(1) applies the changes to the inherited environment and the working directory.
     std::vector<std::string> args{"/usr/bin/env"}, assignments;  // its options come first
     for (const auto& [name, value] : given.env) {

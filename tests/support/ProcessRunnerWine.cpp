@@ -69,7 +69,8 @@ void startUnixProgram(const std::vector<std::string>& argv) {
 
 }  // namespace
 
-BackgroundProcess::BackgroundProcess(const ProcessSpec& given) {
+BackgroundProcess::BackgroundProcess(const ProcessSpec& given)
+    : windowsLineEnds_(given.windowsLineEnds) {
     const std::string program = given.program.generic_string();
     if (program.empty() || program.front() != '/') {
         throw std::runtime_error(
