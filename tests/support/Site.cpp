@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "db/DateTime.h"
 #include "db/Schema.h"
 #include "startup/CompanySettingsLoader.h"
 #include "tasks/RuleCatalog.h"
@@ -148,6 +149,15 @@ std::vector<ReceivedMessage> Site::pickedUp() const {
     }
     std::sort(files.begin(), files.end());  // the names begin with the time and a sequence number
     return SmtpTestServer::parseMessageFiles(files);
+}
+
+std::string WithoutRunTimes(const std::string& text) {
+    const db::DateTime today = db::DateTime::todayLocal();
+    const std::string iso = today.toIso().substr(0, 10);
+    const std::string us = db::dateText(today);
+    return std::regex_replace(
+        std::regex_replace(text, std::regex(iso + R"( (?!00:00:00)[\d:]{8})"), iso + " <time>"),
+        std::regex(us + R"( \d+:\d\d:\d\d [AP]M)"), us + " <time>");
 }
 
 }  // namespace fas::test

@@ -62,6 +62,10 @@ struct OpenState : Site {
 // earlier value, so that builders take overrides. Returns the new row's ID.
 using Columns = std::vector<std::pair<std::string, db::Value>>;
 std::int64_t addRow(Site& s, const std::string& table, const Columns& columns);
+
+// The times of a run (today, at any time but midnight) masked, in both the stored and the
+// people's form, so that two runs' rows and texts compare.
+std::string WithoutRunTimes(const std::string& text);
 inline Columns with(Columns defaults, const Columns& overrides) {
     defaults.insert(defaults.end(), overrides.begin(), overrides.end());
     return defaults;

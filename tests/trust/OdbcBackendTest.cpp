@@ -67,23 +67,14 @@ struct OdbcSite : test::Site {
     }
 };
 
-// The times of a run (today, at any time but midnight) masked, in both forms.
-std::string withoutRunTimes(const std::string& text) {
-    const DateTime today = DateTime::todayLocal();
-    const std::string iso = today.toIso().substr(0, 10);
-    const std::string us = db::dateText(today);
-    return std::regex_replace(
-        std::regex_replace(text, std::regex(iso + R"( (?!00:00:00)[\d:]{8})"), iso + " <time>"),
-        std::regex(us + R"( \d+:\d\d:\d\d [AP]M)"), us + " <time>");
-}
-
 // Every row of every table of the file, read by the embedded engine and sorted. The SQLite ODBC
 // driver writes a timestamp bound at SQL Server's datetime precision with its milliseconds
 // ("2027-03-15 10:30:00.000"); SQL Server stores the same instant as the embedded engine does.
 std::string SortedRows(const fs::path& file) {
     test::Site copy(file);
-    std::istringstream lines(std::regex_replace(
-        withoutRunTimes(copy.contents()), std::regex(R"((\d\d:\d\d:\d\d|<time>)\.000')"), "$1'"));
+    std::istringstream lines(std::regex_replace(test::WithoutRunTimes(copy.contents()),
+                                                std::regex(R"((\d\d:\d\d:\d\d|<time>)\.000')"),
+                                                "$1'"));
     std::vector<std::string> rows;
     for (std::string line; std::getline(lines, line);) {
         rows.push_back(line + "\n");
@@ -95,7 +86,7 @@ std::string SortedRows(const fs::path& file) {
 std::string Messages(const test::Site& site) {
     std::vector<std::string> all;
     for (const test::ReceivedMessage& m : site.pickedUp()) {
-        all.push_back(withoutRunTimes(m.to + " | " + m.subject + "\n" + m.body + "\n"));
+        all.push_back(test::WithoutRunTimes(m.to + " | " + m.subject + "\n" + m.body + "\n"));
     }
     std::sort(all.begin(), all.end());
     return std::accumulate(all.begin(), all.end(), std::string());
@@ -160,7 +151,7 @@ TEST_F(OdbcBackend, RunsTheCatalogToTheSameEndAsTheEmbeddedEngine) {
             }
             const std::uint64_t before = site->state.db.statementsIssued();
             site->run();
-            lines.push_back(withoutRunTimes(tasks::ResultsLine(site->state, now)));
+            lines.push_back(test::WithoutRunTimes(tasks::ResultsLine(site->state, now)));
             statements.push_back(
                 static_cast<std::int64_t>(site->state.db.statementsIssued() - before));
         }

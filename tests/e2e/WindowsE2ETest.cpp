@@ -1,0 +1,154 @@
+// What only the Windows server shows, run by the suite's registration on the Windows build under
+// Wine: the console's stop, mail over Schannel, and the same work done to the same result as the
+// Linux server does it. Skipped in the Linux registration, whose stop and TLS the service
+// protocol and mail suites prove.
+
+#include <regex>
+
+#include "e2e/Site.h"
+#include "support/Metrics.h"
+
+namespace fas::test {
+namespace {
+
+using testing::HasSubstr;
+
+class WindowsE2E : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (WindowsServer() == nullptr) {
+            GTEST_SKIP() << "the Windows server is not under test (FAS_WINDOWS_SERVER)";
+        }
+    }
+};
+
+// A long first-day dispatch through a slow relay, stopped by Ctrl+C: within seconds, the message
+// in flight finished, every accepted message marked and no other, the stopped run logged, the
+// rest sent by the next run. The console's line ends are Windows'.
+TEST_F(WindowsE2E, CtrlCDuringASlowDispatchEndsItWithinSecondsAndLosesNothing) {
+    SmtpTestServer smtp({.storeMessages = false, .delayMs = 100});
+    Site site(DemoTemplate());
+    site.sendThrough(smtp);
+    for (int i = 0; i < 60; ++i) {
+        addRow(site, "AutomationServer_EmailsSent",
+               {{"EmailTo", "r" + std::to_string(i) + "@example.test"},
+                {"EmailFrom", "alerts@example.test"},
+                {"EmailFromName", "Alerts"},
+                {"EmailBody", "Due"},
+                {"EmailSent", 0}});
+    }
+    const char* const kPending =
+        "SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''";
+    const auto metrics = site.dir() / "server.prom";
+    auto launch =
+        server(site, {"--headless"}, {{"AUTOMATION_SERVER_METRICS_FILE", metrics.string()}});
+    launch.windowsLineEnds = false;
+    BackgroundProcess running(launch);
+    for (int i = 0; i < 600 && smtp.messagesAccepted() < 5; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_GE(smtp.messagesAccepted(), 5) << running.err();
+    ASSERT_LT(smtp.messagesAccepted(), 60) << "still dispatching";
+
+    const auto stopAt = std::chrono::steady_clock::now();
+    const auto stopped = running.stop(StopRequestSignal());
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, std::chrono::seconds(3));
+    EXPECT_EQ(stopped.exitStatus, 0) << stopped.err;
+    const int sent = smtp.messagesAccepted();
+    EXPECT_EQ(site.count("SELECT COUNT(DISTINCT EmailTo) FROM AutomationServer_EmailsSent WHERE "
+                         "EmailSent=1"),
+              sent)
+        << "every accepted message marked, nothing else";
+    EXPECT_EQ(site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log"), sent);
+    EXPECT_GT(site.count(kPending), 0);
+    EXPECT_THAT(stopped.err, testing::StartsWith("Stopped on request in step 84 of 84"));
+    EXPECT_THAT(stopped.out, testing::MatchesRegex("[^\n]*\\(stopped on request in step 84; "
+                                                   "the rest waits[^\n]*\r\n"));
+    EXPECT_EQ(Sample(ReadWholeFile(metrics), Runs("stopped")), 1);
+
+    ASSERT_EQ(serve(site, {"--once"}).exitStatus, 0);
+    EXPECT_EQ(site.count(kPending), 0);
+    EXPECT_EQ(smtp.messagesAccepted(),
+              site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log"))
+        << "every message once";
+}
+
+// Schannel carries STARTTLS with a log-in and implicit TLS on 465. Whom it trusts is Wine's
+// decision here, not Windows': the CA file is given, and trust is proven by the Linux suites.
+TEST_F(WindowsE2E, TestMailTravelsOverStartTlsWithALogInAndOverImplicitTls) {
+    const TestCertificate cert;
+    for (const bool implicit : {false, true}) {
+        SmtpTestServer smtp({.port = implicit ? 465 : 0,
+                             .tls = implicit ? SmtpServerOptions::Tls::Implicit
+                                             : SmtpServerOptions::Tls::RequireStartTls,
+                             .certificate = &cert,
+                             .authUser = implicit ? std::nullopt : std::optional("fleet"),
+                             .authPassword = "pw-right"});
+        Site site(DemoTemplate());
+        site.sendThrough(smtp);
+        // By name: Schannel matches a certificate's names, never its addresses.
+        site.exec(
+            "UPDATE Company SET AutomationServerEmailServer='localhost',"
+            "AutomationServerEmailUseSSLTLS=1,AutomationServerEmailUser=?,"
+            "AutomationServerEmailPassword='pw-right'",
+            {std::string(implicit ? "" : "fleet")});
+        const auto result =
+            serve(site, {"--test-mail", "ops@client.test"},
+                  {{"AUTOMATION_SERVER_SMTP_CA_FILE", cert.certificate().string()}});
+        EXPECT_EQ(result.exitStatus, 0) << result.out << result.err;
+        EXPECT_THAT(result.out, HasSubstr("accepted by the mail server localhost:"));
+        EXPECT_THAT(result.out + result.err, testing::Not(HasSubstr("pw-right")));
+        const auto received = smtp.messages();
+        ASSERT_EQ(received.size(), 1u);
+        EXPECT_EQ(received[0].tls, implicit ? "implicit" : "starttls");
+        EXPECT_EQ(received[0].authUser, implicit ? "" : "fleet");
+        EXPECT_EQ(received[0].defects, "");
+    }
+}
+
+// The message files of a pickup folder in order, their dates and identities aside.
+std::vector<std::string> MessageFiles(const Site& site) {
+    std::vector<std::filesystem::path> names;
+    for (const auto& entry : std::filesystem::directory_iterator(site.pickup())) {
+        names.push_back(entry.path());
+    }
+    // <time>-<process>-<sequence>-<random>.eml: the sequence orders one run's messages.
+    const auto sequence = [](const std::filesystem::path& p) {
+        return std::stoi(std::regex_replace(p.filename().string(),
+                                            std::regex(R"(^\d+-\d+-\d+-(\d+)-.*)"), "$1"));
+    };
+    std::sort(names.begin(), names.end(),
+              [&](const auto& a, const auto& b) { return sequence(a) < sequence(b); });
+    std::vector<std::string> texts;
+    for (const auto& name : names) {
+        texts.push_back(std::regex_replace(WithoutRunTimes(ReadWholeFile(name)),
+                                           std::regex("\r\n(Date|Message-ID): [^\r]*"),
+                                           "\r\n$1: <aside>"));
+    }
+    return texts;
+}
+
+// Two copies of one generated database, one run by each platform's server: the same results
+// lines, the same rows in every table and the same message files, byte for byte.
+TEST_F(WindowsE2E, LinuxAndWindowsDoTheSameWorkToTheSameResult) {
+    Site onLinux(DemoTemplate()), onWindows(DemoTemplate());
+    auto linuxRun =
+        server(onLinux, {"--once", "--verbose", "--pickup-dir", onLinux.pickup().string()});
+    linuxRun.program = FAS_SERVER_BINARY;
+    linuxRun.args.erase(linuxRun.args.begin());
+    linuxRun.windowsLineEnds = false;
+    const auto a = RunProcess(linuxRun);
+    const auto b =
+        serve(onWindows, {"--once", "--verbose", "--pickup-dir", onWindows.pickup().string()});
+    ASSERT_EQ(a.exitStatus, 0) << a.err;
+    ASSERT_EQ(b.exitStatus, 0) << b.err;
+    EXPECT_EQ(WithoutRunTimes(b.out), WithoutRunTimes(a.out));
+    EXPECT_EQ(b.err, a.err);
+    EXPECT_EQ(WithoutRunTimes(onWindows.contents()), WithoutRunTimes(onLinux.contents()));
+    const auto linuxFiles = MessageFiles(onLinux);
+    EXPECT_GT(linuxFiles.size(), 10u);
+    EXPECT_EQ(MessageFiles(onWindows), linuxFiles);
+}
+
+}  // namespace
+}  // namespace fas::test
