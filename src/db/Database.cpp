@@ -4,6 +4,7 @@
 
 #include "db/Errors.h"
 #include "db/Text.h"
+#include "platform/Files.h"
 
 namespace fas::db {
 
@@ -13,7 +14,7 @@ std::optional<std::filesystem::path> sqlitePathOf(std::string_view location,
     if (location.substr(0, kPrefix.size()) != kPrefix) {
         return std::nullopt;
     }
-    std::filesystem::path path(location.substr(kPrefix.size()));
+    auto path = platform::PathFromText(std::string(location.substr(kPrefix.size())));
     if (path.is_relative()) {
         path = baseDirectory / path;
     }

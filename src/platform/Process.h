@@ -6,6 +6,13 @@
 
 namespace fas::platform {
 
+// The program's arguments (without its name) as UTF-8: on Windows read from the wide command
+// line, since `argv` holds them in the ANSI code page.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// Texts written to a console show as written: on Windows the console is told they are UTF-8.
+void UseUtf8Console();
+
 long ProcessId();
 std::string HostName();
 

@@ -4,6 +4,8 @@
 #include <functional>
 #include <string_view>
 
+#include "platform/Files.h"
+
 namespace fas::startup {
 
 namespace {
@@ -20,7 +22,7 @@ const std::array<OptionSpec, 10>& options() {
         {"--config", "FILE",
          "read the configuration from FILE instead of config.txt beside the program; a relative "
          "sqlite: path in it resolves against FILE's directory",
-         [](CommandLine& c, const std::string& v) { c.configFile = v; }},
+         [](CommandLine& c, const std::string& v) { c.configFile = platform::PathFromText(v); }},
         {"--headless", "",
          "run without a window: the same start-up and poll schedule, each results line on "
          "standard output, refusals and errors on standard error",
@@ -31,7 +33,9 @@ const std::array<OptionSpec, 10>& options() {
          [](CommandLine& c, const std::string&) { c.once = true; }},
         {"--pickup-dir", "DIR",
          "write each outgoing message as an .eml file into DIR instead of sending it through SMTP",
-         [](CommandLine& c, const std::string& v) { c.pickupDirectory = v; }},
+         [](CommandLine& c, const std::string& v) {
+             c.pickupDirectory = platform::PathFromText(v);
+         }},
         {"--dry-run", "",
          "perform one task run inside a transaction that is rolled back at its end: nothing in "
          "the database changes and no message is sent; messages go to --pickup-dir when given, "

@@ -15,10 +15,8 @@
 namespace fas::ui {
 
 int RunCommandLine(int argc, char** argv, const WindowRunner& runWindow) {
-    std::vector<std::string> args;
-    for (int i = 1; i < argc; ++i) {
-        args.emplace_back(argv[i]);
-    }
+    platform::UseUtf8Console();
+    const std::vector<std::string> args = platform::Utf8Arguments(argc, argv);
     startup::CommandLine commandLine;
     try {
         commandLine = startup::ParseCommandLine(args);

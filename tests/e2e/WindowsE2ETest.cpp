@@ -106,6 +106,26 @@ TEST_F(WindowsE2E, TestMailTravelsOverStartTlsWithALogInAndOverImplicitTls) {
     }
 }
 
+// Windows names files in UTF-16 and hands arguments over in its ANSI code page: a folder named in
+// any script is still found, and named in messages as it is written.
+TEST_F(WindowsE2E, AFolderNamedInAnyScriptIsFoundAndNamedAsWritten) {
+    Site site(DemoTemplate());
+    const std::string folder = (site.dir() / "Flotte-\u00fc-\u6771").string();
+    std::filesystem::create_directory(std::filesystem::path(folder));
+    std::filesystem::copy_file(site.file(), std::filesystem::path(folder + "/compliance.db"));
+    writeConfig(std::filesystem::path(folder), "sqlite:compliance.db");
+    auto launch = server(site, {"--once", "--pickup-dir", folder + "/out"});
+    *std::find(launch.args.begin(), launch.args.end(), site.config().string()) =
+        folder + "/config.txt";
+    const auto ran = RunProcess(launch);
+    EXPECT_EQ(ran.exitStatus, 0) << ran.err;
+    EXPECT_THAT(ran.out, HasSubstr("Issues Created: "));
+    EXPECT_FALSE(std::filesystem::is_empty(std::filesystem::path(folder + "/out")));
+    *std::find(launch.args.begin(), launch.args.end(), folder + "/config.txt") =
+        folder + "/absent.txt";
+    EXPECT_THAT(RunProcess(launch).err, HasSubstr(folder + "/absent.txt"));
+}
+
 // The message files of a pickup folder in order, their dates and identities aside.
 std::vector<std::string> MessageFiles(const Site& site) {
     std::vector<std::filesystem::path> names;

@@ -10,6 +10,12 @@ namespace fas::platform {
 
 const char* const kWindowProgramName = "automation-server-window";
 
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void UseUtf8Console() {}
+
 long ProcessId() {
     return static_cast<long>(::getpid());
 }

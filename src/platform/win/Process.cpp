@@ -1,5 +1,6 @@
 #include "platform/Process.h"
 
+#include <shellapi.h>
 #include <windows.h>
 
 #include <stdexcept>
@@ -9,6 +10,24 @@
 namespace fas::platform {
 
 const char* const kWindowProgramName = "automation-server-window.exe";
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (wide == nullptr) {
+        return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+    }
+    std::vector<std::string> arguments;
+    for (int i = 1; i < count; ++i) {
+        arguments.push_back(Utf8(wide[i]));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+
+void UseUtf8Console() {
+    SetConsoleOutputCP(CP_UTF8);
+}
 
 long ProcessId() {
     return static_cast<long>(GetCurrentProcessId());
