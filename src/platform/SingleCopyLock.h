@@ -25,17 +25,11 @@ class SingleCopyLock {
     SingleCopyLock& operator=(SingleCopyLock&&) noexcept;
     ~SingleCopyLock();
 
-    // Where the lock lives, for messages: the file or the mutex's name.
-    const std::string& place() const;
-
     struct Held;
 
   private:
     explicit SingleCopyLock(std::unique_ptr<Held> held);
     std::unique_ptr<Held> held_;
 };
-
-// Where `name`'s lock lives, held or not.
-std::string SingleCopyLockPlace(const std::string& name);
 
 }  // namespace fas::platform

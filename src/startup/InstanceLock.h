@@ -21,9 +21,6 @@ class InstanceLock {
     static std::optional<InstanceLock> acquire(std::string_view location,
                                                const std::filesystem::path& baseDirectory);
 
-    // The lock file or mutex, for messages.
-    const std::string& place() const { return lock_.place(); }
-
   private:
     explicit InstanceLock(platform::SingleCopyLock lock) : lock_(std::move(lock)) {}
     platform::SingleCopyLock lock_;

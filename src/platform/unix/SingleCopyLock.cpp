@@ -57,17 +57,17 @@ SingleCopyLock::SingleCopyLock(SingleCopyLock&&) noexcept = default;
 SingleCopyLock& SingleCopyLock::operator=(SingleCopyLock&&) noexcept = default;
 SingleCopyLock::~SingleCopyLock() = default;
 
-const std::string& SingleCopyLock::place() const {
-    return held_->place;
-}
+namespace {
 
-std::string SingleCopyLockPlace(const std::string& name) {
+std::string lockPlace(const std::string& name) {
     return (lockDirectory() / (name + ".lock")).string();
 }
 
+}  // namespace
+
 std::optional<SingleCopyLock> SingleCopyLock::acquire(const std::string& name) {
     auto held = std::make_unique<Held>();
-    held->place = SingleCopyLockPlace(name);
+    held->place = lockPlace(name);
     held->fd = ::open(held->place.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (held->fd < 0 && errno == EACCES) {
         // Left by a copy run by another user: a read-only descriptor locks just as well.

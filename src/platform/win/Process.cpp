@@ -1,7 +1,8 @@
 #include "platform/Process.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <shellapi.h>
 
 #include <stdexcept>
 

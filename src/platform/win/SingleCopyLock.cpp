@@ -39,18 +39,18 @@ SingleCopyLock::SingleCopyLock(SingleCopyLock&&) noexcept = default;
 SingleCopyLock& SingleCopyLock::operator=(SingleCopyLock&&) noexcept = default;
 SingleCopyLock::~SingleCopyLock() = default;
 
-const std::string& SingleCopyLock::place() const {
-    return held_->place;
-}
-
 // Global\: a copy in another session (the service's, a person's at the console) meets it too.
-std::string SingleCopyLockPlace(const std::string& name) {
+namespace {
+
+std::string lockPlace(const std::string& name) {
     return "Global\\" + name;
 }
 
+}  // namespace
+
 std::optional<SingleCopyLock> SingleCopyLock::acquire(const std::string& name) {
     auto held = std::make_unique<Held>();
-    held->place = SingleCopyLockPlace(name);
+    held->place = lockPlace(name);
     {
         const std::lock_guard lock(gHeldMutex);
         if (gHeldNames.count(held->place) != 0) {
