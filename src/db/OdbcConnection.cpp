@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "db/ConnectFailure.h"
 #include "db/Connection.h"
 #include "db/Errors.h"
 #include "db/OdbcConnectionString.h"
@@ -33,10 +34,7 @@ constexpr SQLSMALLINT kTimestampDigits = 3;
 constexpr std::size_t kChunkChars = 4096;
 constexpr std::size_t kMaxDiagnostics = 10;
 
-struct Diagnostic {
-    std::string state;
-    std::string text;
-};
+using Diagnostic = OdbcDiagnostic;
 
 std::string trimmedEnd(std::string text) {
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
@@ -103,16 +101,6 @@ bool meansLostConnection(const std::vector<Diagnostic>& diagnostics) {
         }
     }
     return false;
-}
-
-// Class 08 at connect (08001: no connection could be made) and the login timeout: the server did
-// not answer. A refused log-in (28000), an unknown driver or data source (IM...) and the rest
-// stay as they are until someone changes the configuration.
-bool serverDidNotAnswer(const std::vector<Diagnostic>& diagnostics) {
-    return meansLostConnection(diagnostics) ||
-           std::any_of(diagnostics.begin(), diagnostics.end(), [](const Diagnostic& d) {
-               return d.state == "HYT00" || d.state == "HYT01";
-           });
 }
 
 [[noreturn]] void throwFailure(const OdbcHandle& handle, SQLRETURN rc, std::string_view sql,
@@ -455,10 +443,14 @@ class OdbcConnection final : public Connection {
         const std::string odbcString = toOdbcConnectionString(connectionString);
         const auto fail = [&](const OdbcHandle& handle, SQLRETURN rc) {
             const auto diagnostics = diagnosticsOf(handle.type(), handle.get());
+            const ConnectFailure failure = ClassifyConnectFailure(diagnostics, odbcString);
             std::string message =
                 "Cannot connect with \"" + odbcString + "\": " + describe(diagnostics, rc);
+            if (!failure.advice.empty()) {
+                message += ". " + failure.advice;
+            }
             message = removePasswords(removePasswords(message, connectionString), odbcString);
-            throw DatabaseError(message, false, serverDidNotAnswer(diagnostics));
+            throw DatabaseError(message, false, failure.mayPassByItself);
         };
 
         SQLHANDLE raw = SQL_NULL_HANDLE;
