@@ -60,11 +60,14 @@ int ExecWindowProgram(int argc, char** argv, ServerState&, const std::filesystem
     const auto window = (self.empty() ? std::filesystem::path(argv[0]) : self).parent_path() /
                         platform::kWindowProgramName;
     try {
-        return platform::RunWindowProgram(window, std::vector<std::string>(argv, argv + argc));
+        std::vector<std::string> arguments = platform::Utf8Arguments(argc, argv);
+        arguments.insert(arguments.begin(), argc > 0 ? argv[0] : "automation-server");
+        return platform::RunWindowProgram(window, arguments);
     } catch (const std::runtime_error& e) {
         std::cerr << "automation-server: cannot show the window: " << e.what()
-                  << ". The window comes with the package automation-server-window; without it, "
-                     "run the server with --headless (or --once)."
+                  << ". The window is a program of its own beside the server (on Debian the "
+                     "package automation-server-window); without it, run the server with "
+                     "--headless (or --once)."
                   << std::endl;
         return 2;
     }
