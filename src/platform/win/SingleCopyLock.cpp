@@ -57,16 +57,28 @@ std::optional<SingleCopyLock> SingleCopyLock::acquire(const std::string& name) {
             return std::nullopt;
         }
     }
-    held->mutex = CreateMutexW(nullptr, FALSE, Wide(held->place).c_str());
-    if (held->mutex == nullptr) {
-        const DWORD error = GetLastError();
-        if (error == ERROR_ACCESS_DENIED) {
-            // Made by a copy of another account whose security does not let this one open it:
-            // it exists, so another copy holds it.
-            return std::nullopt;
+    const std::wstring wideName = Wide(held->place);
+    held->mutex = CreateMutexW(nullptr, FALSE, wideName.c_str());
+    if (held->mutex == nullptr && GetLastError() == ERROR_ACCESS_DENIED) {
+        // Either it exists and its maker's security (the service's account) refuses full access,
+        // or this account may not create objects in Global\ (SeCreateGlobalPrivilege, which a
+        // standard user's console session lacks). Waiting needs no more than SYNCHRONIZE.
+        held->mutex = OpenMutexW(SYNCHRONIZE, FALSE, wideName.c_str());
+        if (held->mutex == nullptr) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_ACCESS_DENIED) {
+                return std::nullopt;  // it exists: another account's copy holds it
+            }
+            throw SingleCopyLockError(
+                "Cannot create the single-copy lock " + held->place +
+                ": this account may not create objects shared between sessions. Run the server "
+                "as the service, as an administrator, or with the right \"Create global "
+                "objects\" (SeCreateGlobalPrivilege).");
         }
+    }
+    if (held->mutex == nullptr) {
         throw SingleCopyLockError("Cannot create the single-copy lock " + held->place + ": " +
-                                  SystemMessage(error));
+                                  SystemMessage(GetLastError()));
     }
     // Existing is not enough: a mutex whose holder ended is abandoned and can be taken.
     switch (WaitForSingleObject(held->mutex, 0)) {
