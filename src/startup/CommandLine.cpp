@@ -17,8 +17,8 @@ struct OptionSpec {
     std::function<void(CommandLine&, const std::string&)> apply;
 };
 
-const std::array<OptionSpec, 10>& options() {
-    static const std::array<OptionSpec, 10> kOptions = {{
+const std::array<OptionSpec, 12>& options() {
+    static const std::array<OptionSpec, 12> kOptions = {{
         {"--config", "FILE",
          "read the configuration from FILE instead of config.txt beside the program; a relative "
          "sqlite: path in it resolves against FILE's directory",
@@ -55,6 +55,15 @@ const std::array<OptionSpec, 10>& options() {
          "after each run, print what each catalog step did (issues created and closed, "
          "notifications queued) and each error with its step",
          [](CommandLine& c, const std::string&) { c.verbose = true; }},
+        {"--service", "",
+         "Windows: run as the service the service control manager started (the installer "
+         "registers it as automation-server): the headless server, its lines in the "
+         "Application event log",
+         [](CommandLine& c, const std::string&) { c.service = true; }},
+        {"--install-service", "NAME",
+         "Windows, as an administrator: register the service automation-server$NAME for the "
+         "database of --config FILE, started at boot and after a crash, then exit",
+         [](CommandLine& c, const std::string& v) { c.installServiceName = v; }},
         {"--help", "", "show this text and exit",
          [](CommandLine& c, const std::string&) { c.help = true; }},
         {"--version", "", "print the version and exit",
@@ -180,7 +189,7 @@ std::string UsageText(std::string_view version) {
     std::string text =
         "Usage: automation-server [--config FILE] [--headless] [--once] [--pickup-dir DIR]\n"
         "                         [--dry-run] [--check] [--test-mail ADDRESS] [--verbose]\n"
-        "                         [--help] [--version]\n\n" +
+        "                         [--service] [--install-service NAME] [--help] [--version]\n\n" +
         wrapped("Ferrow Automation Server " + std::string(version) +
                     ": applies the compliance rule catalog to the database named in config.txt at "
                     "every poll interval, raises and closes issues and delivers the notification "

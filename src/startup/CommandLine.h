@@ -27,6 +27,9 @@ struct CommandLine {
     bool verbose = false;  // print what each catalog step did
     // Send one test message to this address, then exit.
     std::optional<std::string> testMailAddress;
+    bool service = false;  // Windows: the headless server under the service control manager
+    // Windows: register the service of one more database, then exit.
+    std::optional<std::string> installServiceName;
 };
 
 // Parses the arguments after the program name. Accepts "--option VALUE" and "--option=VALUE".

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/Process.h"
+#include "platform/ServiceHost.h"
 #include "startup/CommandLine.h"
 #include "startup/ConfigFile.h"
 #include "startup/Preflight.h"
@@ -44,6 +45,29 @@ int RunCommandLine(int argc, char** argv, const WindowRunner& runWindow) {
     if (commandLine.testMailAddress) {
         return startup::RunTestMail(state, configFile, *commandLine.testMailAddress, std::cout,
                                     std::cerr);
+    }
+    if (commandLine.installServiceName) {
+        try {
+            const auto name = platform::InstallService(*commandLine.installServiceName,
+                                                       std::filesystem::absolute(configFile));
+            std::cout << "Registered the service " << name << " for " << configFile.string()
+                      << "; it starts at boot. Start it now with: sc start " << name << "\n";
+            return 0;
+        } catch (const platform::ServiceError& e) {
+            std::cerr << "automation-server: " << e.what() << std::endl;
+            return 2;
+        }
+    }
+    if (commandLine.service) {
+        try {
+            return platform::RunAsService([&] {
+                return RunHeadless(state, configFile, false, tasks::RuleCatalog(),
+                                   kServiceStartupRetry);
+            });
+        } catch (const platform::ServiceError& e) {
+            std::cerr << "automation-server: " << e.what() << std::endl;
+            return 2;
+        }
     }
     if (commandLine.dryRun) {
         // A dry run is one run, never a schedule.

@@ -82,7 +82,8 @@ void runAndPrint(ServerState& state, const tasks::TaskList& catalog,
 }  // namespace
 
 int RunHeadless(ServerState& state, const std::filesystem::path& configFile, bool once,
-                const tasks::TaskList& catalog) {
+                const tasks::TaskList& catalog,
+                std::optional<std::chrono::milliseconds> retryStartup) {
     const platform::LogStreams journal;
     const platform::ServiceManager notifier;
     ServiceClock clock(state.control, notifier);
@@ -104,7 +105,17 @@ int RunHeadless(ServerState& state, const std::filesystem::path& configFile, boo
     }
     monitoring::RunMonitor* const runMonitor = monitor ? &*monitor : nullptr;
 
-    const auto started = startup::StartServer(state, configFile);
+    auto started = startup::StartServer(state, configFile);
+    while (retryStartup && started.status == startup::StartupStatus::DatabaseUnavailable) {
+        std::cerr << started.message << "\nTrying again in "
+                  << std::chrono::duration_cast<std::chrono::seconds>(*retryStartup).count()
+                  << " seconds." << std::endl;
+        clock.sleepFor(*retryStartup);
+        if (state.control.stopRequested) {
+            return 0;
+        }
+        started = startup::StartServer(state, configFile);
+    }
     if (started.status != startup::StartupStatus::Ready) {
         std::cerr << started.message << std::endl;
         return startup::ExitStatusOf(started.status);

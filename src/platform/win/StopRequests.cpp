@@ -5,6 +5,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/win/ServiceConnection.h"
+
 namespace fas::platform {
 
 // The console calls its control handler on a thread of its own: that thread is the watcher.
@@ -17,19 +19,27 @@ namespace {
 std::mutex gWatcherMutex;
 StopRequests::Watcher* gWatcher = nullptr;  // the console's handler takes no context
 
+void requestStop() {
+    const std::lock_guard lock(gWatcherMutex);
+    if (gWatcher != nullptr) {
+        gWatcher->onStop();
+    }
+}
+
 BOOL WINAPI onConsoleControl(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
-        case CTRL_SHUTDOWN_EVENT: {
-            const std::lock_guard lock(gWatcherMutex);
-            if (gWatcher != nullptr) {
-                gWatcher->onStop();
+        case CTRL_SHUTDOWN_EVENT:
+            if (service::Running()) {
+                // A service's stop comes from the service control manager, also at shut-down;
+                // a user logging off must not stop it.
+                return TRUE;
             }
+            requestStop();
             break;
-        }
         default:
             return FALSE;
     }
@@ -42,6 +52,10 @@ BOOL WINAPI onConsoleControl(DWORD event) {
 }
 
 }  // namespace
+
+void service::RequestStop() {
+    requestStop();
+}
 
 StopRequests::StopRequests(std::function<void()> onStop)
     : watcher_(std::make_unique<Watcher>(Watcher{std::move(onStop)})) {
