@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     fas::ui::MainWindow window(state,
                                argc == 3 ? fas::tasks::RuleCatalog() : fas::tasks::TaskList{});
     window.load();
-    window.showServer(state.CaptionSuffix);
+    window.showServer();
     window.findChild<QPushButton*>("bntDoTask")->click();
     return window.grab().save(QString::fromLocal8Bit(argv[1])) ? 0 : 1;
 }

@@ -6,9 +6,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <iostream>
-
-#include "tasks/ResultsLine.h"
 
 namespace fas::ui {
 
@@ -41,9 +38,7 @@ MainWindow::MainWindow(ServerState& state, const tasks::TaskList& catalog, QWidg
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      state_(state),
-      catalog_(catalog),
-      schedule_(state.company.AutomationServerPoll),
+      session_(state, catalog),
       timer_(this) {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromUtf8(kDesignCaption));
@@ -78,67 +73,53 @@ MainWindow::MainWindow(ServerState& state, const tasks::TaskList& catalog, QWidg
 }
 
 void MainWindow::load() {
-    {
-        BusyCursor busy;
-        runTasksAndReport();
-    }
-    timer_.start(schedule_.loaded());
+    BusyCursor busy;
+    present(session_.load());
 }
 
-void MainWindow::showServer(const std::string& captionSuffix) {
+void MainWindow::showServer() {
     show();
-    setWindowTitle(windowTitle() + QStringLiteral(" - ") + QString::fromStdString(captionSuffix));
+    setWindowTitle(QString::fromStdString(session_.caption()));
 }
 
 void MainWindow::onTick() {
     BusyCursor busy;
     timer_.stop();
-    if (schedule_.tick()) {
-        runTasksAndReport();
-    }
-    timer_.start(PollSchedule::kTickInterval);
+    present(session_.tick());
 }
 
 void MainWindow::onDoTasks() {
     BusyCursor busy;
     timer_.stop();
-    runTasksAndReport();
-    timer_.start(schedule_.manualRun());
+    present(session_.doTasks());
 }
 
 void MainWindow::onClear() {
     txtResults_->setPlainText(QString());
 }
 
+// The connection closed and the event loop ended at once: no further event of the window runs
+// and the window is not asked whether it may close.
 void MainWindow::onExit() {
-    ExitProgram(state_);
-}
-
-void MainWindow::runTasksAndReport() {
-    tasks::RunTasks(state_, catalog_);
-    const std::string line = tasks::ResultsLine(state_, db::DateTime::nowLocal());
-    // A service log keeps what the window shows.
-    std::cout << line << std::endl;
-    addResultsLine(QString::fromStdString(line));
-}
-
-void MainWindow::addResultsLine(const QString& line) {
-    QTextDocument* document = txtResults_->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::Start);
-    cursor.insertText(line + QLatin1Char('\n'));
-    // Newest first: the oldest lines are the ones beyond the limit, at the end.
-    if (document->blockCount() > kMaxResultsLines + 1) {
-        QTextCursor tail(document->findBlockByNumber(kMaxResultsLines));
-        tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        tail.removeSelectedText();
-    }
-    txtResults_->moveCursor(QTextCursor::Start);
-}
-
-void ExitProgram(ServerState& state) {
-    state.db.CloseDatabase();
+    session_.exitProgram();
     QCoreApplication::exit(0);
+}
+
+void MainWindow::present(const WindowSession::Step& step) {
+    if (step.line) {
+        QTextDocument* document = txtResults_->document();
+        QTextCursor cursor(document);
+        cursor.movePosition(QTextCursor::Start);
+        cursor.insertText(QString::fromStdString(*step.line) + QLatin1Char('\n'));
+        // Newest first: the oldest lines are the ones beyond the limit, at the end.
+        if (document->blockCount() > kMaxResultsLines + 1) {
+            QTextCursor tail(document->findBlockByNumber(kMaxResultsLines));
+            tail.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+            tail.removeSelectedText();
+        }
+        txtResults_->moveCursor(QTextCursor::Start);
+    }
+    timer_.start(step.nextTick);
 }
 
 }  // namespace fas::ui

@@ -93,14 +93,7 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
     test::SmtpTestServer smtp({.storeMessages = false, .delayMs = 100});
     test::Site site(test::DemoTemplate());
     site.sendThrough(smtp);
-    for (int i = 0; i < 60; ++i) {
-        test::addRow(site, "AutomationServer_EmailsSent",
-                     {{"EmailTo", "r" + std::to_string(i) + "@example.test"},
-                      {"EmailFrom", "alerts@example.test"},
-                      {"EmailFromName", "Alerts"},
-                      {"EmailBody", "Due"},
-                      {"EmailSent", 0}});
-    }
+    test::QueueMessages(site, 60);
     const char* const kPending =
         "SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''";
     const double pendingAtStart = static_cast<double>(site.count(kPending));

@@ -41,4 +41,16 @@ inline ProcessResult serve(const Site& site, std::vector<std::string> args,
     return RunProcess(server(site, std::move(args), std::move(env)));
 }
 
+// `count` messages queued for as many recipients, as for a long first-day dispatch.
+inline void QueueMessages(Site& site, int count) {
+    for (int i = 0; i < count; ++i) {
+        addRow(site, "AutomationServer_EmailsSent",
+               {{"EmailTo", "r" + std::to_string(i) + "@example.test"},
+                {"EmailFrom", "alerts@example.test"},
+                {"EmailFromName", "Alerts"},
+                {"EmailBody", "Due"},
+                {"EmailSent", 0}});
+    }
+}
+
 }  // namespace fas::test

@@ -29,14 +29,7 @@ TEST_F(WindowsE2E, CtrlCDuringASlowDispatchEndsItWithinSecondsAndLosesNothing) {
     SmtpTestServer smtp({.storeMessages = false, .delayMs = 100});
     Site site(DemoTemplate());
     site.sendThrough(smtp);
-    for (int i = 0; i < 60; ++i) {
-        addRow(site, "AutomationServer_EmailsSent",
-               {{"EmailTo", "r" + std::to_string(i) + "@example.test"},
-                {"EmailFrom", "alerts@example.test"},
-                {"EmailFromName", "Alerts"},
-                {"EmailBody", "Due"},
-                {"EmailSent", 0}});
-    }
+    QueueMessages(site, 60);
     const char* const kPending =
         "SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''";
     const auto metrics = site.dir() / "server.prom";

@@ -83,5 +83,15 @@ TEST(MainWindow, RunsOnLoadOnTicksAndOnDoTasksNewestLineFirst) {
     EXPECT_FALSE(results->toPlainText().isEmpty());
 }
 
+// The Windows window's box is one string: newest line first, CR LF after each, the oldest dropped.
+TEST(WindowSession, ResultsLinesGoInFrontAndTheOldestBeyondTheLimitGo) {
+    std::string box;
+    for (const char* line : {"one", "two", "three"}) {
+        box = PrependResultsLine(box, line, 2);
+    }
+    EXPECT_EQ(box, "three\r\ntwo\r\n");
+    EXPECT_EQ(PrependResultsLine("typed by hand", "run", 2), "run\r\ntyped by hand");
+}
+
 }  // namespace
 }  // namespace fas::ui

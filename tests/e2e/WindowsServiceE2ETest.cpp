@@ -1,0 +1,208 @@
+// The installer and the Windows service under Wine's service control manager, run by the suite's
+// registration on the Windows build: installed silently into a prefix of its own, started,
+// stopped in the middle of a dispatch, refused a broken config.txt, a further database's service
+// registered, and the product removed again.
+
+#include <algorithm>
+#include <fstream>
+#include <regex>
+#include <thread>
+
+#include "e2e/Site.h"
+
+namespace fas::test {
+namespace {
+
+using testing::HasSubstr;
+
+constexpr const char* kWine = "/usr/lib/wine/wine64";
+
+// SERVICE_STATUS states as `sc query` prints them.
+enum State { Stopped = 1, StartPending = 2, StopPending = 3, Running = 4 };
+
+// A Wine prefix of its own with a wineserver that stays, so that a service outlives the command
+// that started it. Wine's event log prints each event to the standard error of whoever started
+// services.exe, with its type as the debug class (err: an error, warn: a warning, trace:
+// information): that file
+// is the Application log here.
+class ServicePrefix {
+  public:
+    ServicePrefix() {
+        const std::string env = "WINEDEBUG=-all,err+eventlog,warn+eventlog,trace+eventlog";
+        // The prefix made and every process of its making ended first: a new prefix's making
+        // starts services.exe twice, and two service control managers would answer sc in turn.
+        // Then a persistent server, so that the services outlive each command, and services.exe
+        // started once more with its standard error kept.
+        const auto made = RunProcess(
+            {"/bin/sh",
+             {"-c", "mkdir -p \"$WINEPREFIX\" && " + std::string(kWine) +
+                        " wineboot --init </dev/null >/dev/null 2>&1 && /usr/lib/wine/wineserver -w"
+                        " && /usr/lib/wine/wineserver -p && " +
+                        env + " " + kWine + " wineboot </dev/null >/dev/null 2>'" +
+                        events().string() + "'"},
+             wineEnv(),
+             std::nullopt},
+            std::chrono::seconds(180));
+        EXPECT_EQ(made.exitStatus, 0) << made.err << eventLog();
+    }
+    ~ServicePrefix() { RunProcess({"/usr/lib/wine/wineserver", {"-k"}, wineEnv(), std::nullopt}); }
+    ServicePrefix(const ServicePrefix&) = delete;
+    ServicePrefix& operator=(const ServicePrefix&) = delete;
+
+    ProcessResult wine(std::vector<std::string> args) const {
+        return RunProcess({kWine, std::move(args), wineEnv(), std::nullopt, true},
+                          std::chrono::seconds(120));
+    }
+    std::filesystem::path installDir() const {
+        return root_.path() / "prefix/drive_c/Program Files/Automation Server";
+    }
+    std::string eventLog() const { return ReadWholeFile(events()); }
+
+    // The service's state, or 0 when there is no such service.
+    int state(const std::string& service) const {
+        std::smatch m;
+        const std::string out = wine({"sc", "query", service}).out;
+        return std::regex_search(out, m, std::regex(R"(STATE\s+:\s+(\d))")) ? std::stoi(m[1]) : 0;
+    }
+    // Waits for `wanted`; returns the state it ended in.
+    int waitFor(const std::string& service, int wanted, std::chrono::seconds limit) const {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        int now = state(service);
+        while (now != wanted && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            now = state(service);
+        }
+        return now;
+    }
+
+  private:
+    std::map<std::string, std::optional<std::string>> wineEnv() const {
+        return {{"WINEPREFIX", (root_.path() / "prefix").string()},
+                {"WINEDEBUG", "-all"},
+                {"WINEDLLOVERRIDES", "mscoree,mshtml="}};
+    }
+    std::filesystem::path events() const { return root_.path() / "events.log"; }
+
+    TempDir root_;
+};
+
+// How the Windows server names a file of the Linux machine: through Wine's drive for the root.
+std::string WindowsName(const std::filesystem::path& file) {
+    std::string name = "Z:" + file.string();
+    std::replace(name.begin(), name.end(), '/', '\\');
+    return name;
+}
+
+class WindowsService : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (WindowsServer() == nullptr || std::getenv("FAS_WINDOWS_MSI") == nullptr) {
+            GTEST_SKIP() << "the Windows installer is not under test (FAS_WINDOWS_MSI)";
+        }
+    }
+    static std::string msi() { return WindowsName(std::getenv("FAS_WINDOWS_MSI")); }
+};
+
+// From installation to removal: the service waits for its configuration, reaches RUNNING only once
+// start-up is done, keeps trying while the database server does not answer, stops within its wait
+// hint in the middle of a dispatch with every accepted message marked, stops with status 2 on a
+// broken config.txt, and removal takes the programs and the service but neither the edited
+// config.txt nor the database.
+TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
+    SmtpTestServer smtp({.storeMessages = false, .delayMs = 100});
+    Site site(DemoTemplate());
+    site.sendThrough(smtp);
+    QueueMessages(site, 60);
+    const ServicePrefix prefix;
+    ASSERT_EQ(prefix.wine({"msiexec", "/i", msi(), "/qn"}).exitStatus, 0);
+    EXPECT_EQ(prefix.waitFor("automation-server", Stopped, std::chrono::seconds(10)), Stopped)
+        << "not started before it is configured"
+        << prefix.wine({"sc", "query", "automation-server"}).out;
+    // A database server that does not answer, as at boot before SQL Server is up: start-up is
+    // tried again, the service stays START_PENDING and still takes a stop.
+    const auto config =
+        writeConfig(prefix.installDir(),
+                    "Driver={FreeTDS};Server=127.0.0.1;Port=1;Database=Fleet;UID=fleet;PWD=secret");
+    prefix.wine({"sc", "start", "automation-server"});
+    const std::string kRefusal = "err:eventlog:ReportEventW L\"Cannot open the database";
+    for (int i = 0; i < 100 && prefix.eventLog().find(kRefusal) == std::string::npos; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_THAT(prefix.eventLog(), HasSubstr(kRefusal));
+    EXPECT_EQ(prefix.state("automation-server"), StartPending);
+    prefix.wine({"sc", "stop", "automation-server"});
+    EXPECT_EQ(prefix.waitFor("automation-server", Stopped, std::chrono::seconds(10)), Stopped);
+    EXPECT_THAT(prefix.eventLog(), testing::Not(HasSubstr("secret")));
+    writeConfig(prefix.installDir(), "sqlite:" + WindowsName(site.file()));
+
+    ASSERT_EQ(prefix.wine({"sc", "start", "automation-server"}).exitStatus, 0);
+    EXPECT_EQ(prefix.waitFor("automation-server", Running, std::chrono::seconds(30)), Running);
+    for (int i = 0; i < 600 && smtp.messagesAccepted() < 5; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_GE(smtp.messagesAccepted(), 5) << prefix.eventLog();
+    ASSERT_LT(smtp.messagesAccepted(), 60) << "still dispatching";
+    const auto stopAt = std::chrono::steady_clock::now();
+    prefix.wine({"sc", "stop", "automation-server"});
+    EXPECT_EQ(prefix.waitFor("automation-server", Stopped, std::chrono::seconds(10)), Stopped)
+        << "within the wait hint";
+    EXPECT_LT(std::chrono::steady_clock::now() - stopAt, std::chrono::seconds(10));
+    EXPECT_THAT(prefix.wine({"sc", "query", "automation-server"}).out,
+                testing::ContainsRegex("WIN32_EXIT_CODE +: 0 "));
+    const int sent = smtp.messagesAccepted();
+    EXPECT_EQ(site.count("SELECT COUNT(DISTINCT EmailTo) FROM AutomationServer_EmailsSent WHERE "
+                         "EmailSent=1"),
+              sent);
+    EXPECT_EQ(site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log"), sent);
+    EXPECT_THAT(prefix.eventLog(),
+                HasSubstr("warn:eventlog:ReportEventW L\"Stopped on request in step 84 of 84"));
+    EXPECT_THAT(prefix.eventLog(), testing::ContainsRegex("trace:eventlog:ReportEventW "
+                                                          "L\"[0-9/]+ [0-9:]+ [AP]M  - Emails: "));
+
+    // A further database: its own service on its own config.txt, started and stopped.
+    Site north(DemoTemplate());
+    const auto registered =
+        prefix.wine({WindowsName(prefix.installDir() / "automation-server.exe"),
+                     "--install-service", "north", "--config", WindowsName(north.config())});
+    EXPECT_EQ(registered.exitStatus, 0) << registered.err;
+    EXPECT_THAT(registered.out, HasSubstr("sc start automation-server$north"));
+    prefix.wine({"sc", "start", "automation-server$north"});
+    EXPECT_EQ(prefix.waitFor("automation-server$north", Running, std::chrono::seconds(30)),
+              Running);
+    for (int i = 0; i < 100 && north.count("SELECT COUNT(*) FROM AutomationServer_Log") < 1; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    EXPECT_EQ(north.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1) << "its first run";
+    prefix.wine({"sc", "stop", "automation-server$north"});
+    EXPECT_EQ(prefix.waitFor("automation-server$north", Stopped, std::chrono::seconds(10)),
+              Stopped);
+
+    // A person must mend config.txt: the service stops with status 2 of its own.
+    const std::string edited = ReadWholeFile(config);
+    { std::ofstream(config, std::ios::trunc) << "\"not a config file\"\n"; }
+    prefix.wine({"sc", "start", "automation-server"});
+    EXPECT_EQ(prefix.waitFor("automation-server", Stopped, std::chrono::seconds(30)), Stopped);
+    const auto refused = prefix.wine({"sc", "query", "automation-server"}).out;
+    EXPECT_THAT(refused, testing::ContainsRegex("WIN32_EXIT_CODE +: 1066 "));
+    EXPECT_THAT(refused, testing::ContainsRegex("SERVICE_EXIT_CODE +: 2 "));
+
+    { std::ofstream(config, std::ios::trunc) << edited; }
+    const std::string database = ReadWholeFile(site.file());
+    ASSERT_EQ(prefix.wine({"msiexec", "/x", msi(), "/qn"}).exitStatus, 0);
+    EXPECT_EQ(prefix.state("automation-server"), 0) << "the service is deleted";
+    EXPECT_FALSE(std::filesystem::exists(prefix.installDir() / "automation-server.exe"));
+    EXPECT_EQ(ReadWholeFile(config), edited);
+    EXPECT_EQ(ReadWholeFile(site.file()), database);
+}
+
+// Started from a console, --service says how a service is started instead of waiting for a
+// service control manager that never calls.
+TEST_F(WindowsService, FromAConsoleServiceSaysHowToRunIt) {
+    Site site(DemoTemplate());
+    const auto result = serve(site, {"--service"});
+    EXPECT_EQ(result.exitStatus, 2);
+    EXPECT_THAT(result.err, HasSubstr("sc start automation-server"));
+}
+
+}  // namespace
+}  // namespace fas::test
