@@ -96,8 +96,10 @@ std::string WindowsName(const std::filesystem::path& file) {
 class WindowsService : public testing::Test {
   protected:
     void SetUp() override {
-        if (WindowsServer() == nullptr || std::getenv("FAS_WINDOWS_MSI") == nullptr) {
-            GTEST_SKIP() << "the Windows installer is not under test (FAS_WINDOWS_MSI)";
+        if (WindowsServer() == nullptr || std::getenv("FAS_WINDOWS_MSI") == nullptr ||
+            std::getenv("FAS_WINDOWS_NEXT_MSI") == nullptr) {
+            GTEST_SKIP() << "the Windows installer is not under test (FAS_WINDOWS_MSI, "
+                            "FAS_WINDOWS_NEXT_MSI)";
         }
     }
     static std::string msi() { return WindowsName(std::getenv("FAS_WINDOWS_MSI")); }
@@ -186,9 +188,25 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
     EXPECT_THAT(refused, testing::ContainsRegex("WIN32_EXIT_CODE +: 1066 "));
     EXPECT_THAT(refused, testing::ContainsRegex("SERVICE_EXIT_CODE +: 2 "));
 
+    // A later version installed over it: the service as the administrator set it, config.txt
+    // as edited.
     { std::ofstream(config, std::ios::trunc) << edited; }
+    // As sc config automation-server start= auto does, which Wine's sc lacks.
+    const std::string key = R"(HKLM\System\CurrentControlSet\Services\automation-server)";
+    prefix.wine({"reg", "add", key, "/v", "Start", "/t", "REG_DWORD", "/d", "2", "/f"});
+    const std::string next = WindowsName(std::getenv("FAS_WINDOWS_NEXT_MSI"));
+    ASSERT_EQ(prefix.wine({"msiexec", "/i", next, "/qn"}).exitStatus, 0);
+    EXPECT_EQ(ReadWholeFile(config), edited);
+    EXPECT_THAT(prefix.wine({"reg", "query", key, "/v", "Start"}).out, HasSubstr("0x2"))
+        << "automatic start kept";
+    prefix.wine({"sc", "start", "automation-server"});
+    EXPECT_EQ(prefix.waitFor("automation-server", Running, std::chrono::seconds(30)), Running);
+    prefix.wine({"sc", "stop", "automation-server"});
+    EXPECT_EQ(prefix.waitFor("automation-server", Stopped, std::chrono::seconds(10)), Stopped);
+
+    // Removal of the upgraded product leaves nothing of the first behind either.
     const std::string database = ReadWholeFile(site.file());
-    ASSERT_EQ(prefix.wine({"msiexec", "/x", msi(), "/qn"}).exitStatus, 0);
+    ASSERT_EQ(prefix.wine({"msiexec", "/x", next, "/qn"}).exitStatus, 0);
     EXPECT_EQ(prefix.state("automation-server"), 0) << "the service is deleted";
     EXPECT_FALSE(std::filesystem::exists(prefix.installDir() / "automation-server.exe"));
     EXPECT_EQ(ReadWholeFile(config), edited);
