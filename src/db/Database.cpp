@@ -123,6 +123,10 @@ void Database::beforeStatement(std::string_view sql, const Params& params) {
         deadlockAt_.reset();
         deadlockSql_ = sql;
         --deadlocksLeft_;
+        if (!standsAlone()) {
+            // The victim's whole transaction is undone, savepoints included.
+            connection_->rollbackTransaction();
+        }
         throw DatabaseError(
             deadlockMessage(sql,
                             "40001 (simulated) Transaction (Process ID 57) was deadlocked on "

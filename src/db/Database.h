@@ -102,8 +102,8 @@ class Database {
     void failStatementAsLostConnection(std::optional<std::uint64_t> ordinal);
     std::uint64_t statementsIssued() const noexcept { return statementsIssued_; }
     // Test hook: the statement numbered `ordinal` (counting from 1, from now on) fails as SQL
-    // Server's deadlock victim does, and so does the same statement text the next `times - 1`
-    // times it is issued.
+    // Server's deadlock victim does, its transaction undone, and so does the same statement text
+    // the next `times - 1` times it is issued.
     void failStatementAsDeadlockVictim(std::uint64_t ordinal, int times = 1);
 
   private:

@@ -108,6 +108,10 @@ TEST_F(LostConnection, DeadlockVictimsAtEveryStepAreDoneAgainUpToThreeTries) {
         std::size_t messages = referenceMessages;
         if (times == 1) {
             ASSERT_THAT(server.state.report.errors, testing::IsEmpty());
+            const RunCounters& counted = server.state.counters;  // as the database holds them
+            EXPECT_EQ(counted.emails(), ref().firstRun.emails());
+            EXPECT_EQ(counted.issuesCreated(), ref().firstRun.issuesCreated());
+            EXPECT_EQ(counted.issuesClosed(), ref().firstRun.issuesClosed());
         } else {
             ASSERT_EQ(server.state.report.errors.size(), 1u);
             EXPECT_THAT(server.state.report.errors.front(),
