@@ -89,7 +89,7 @@ std::string deadlockMessage(std::string_view sql, std::string_view driverText) {
 
 std::string deadlockGivenUpMessage(const DatabaseError& failure, int tries) {
     return std::string(failure.what()) + " (deadlocked on each of " + std::to_string(tries) +
-           " tries; nothing of it stays, the next run does it again)";
+           " tries; the database undid it each time, the next run does it again)";
 }
 
 std::string lockTimeoutMessage(std::string_view sql, std::string_view driverText) {

@@ -110,18 +110,18 @@ void RunTasks(ServerState& state, const TaskList& steps) {
         }
         lost = ends(outcome);
     }
+    if (!lost) {
+        lost = ends(perform(state, "Writing the AutomationServer_Log row", [&] {
+            state.db.execute(kInsertLogSql, {db::Value(state.counters.loggedEmails()),
+                                             db::Value(state.counters.loggedIssuesCreated()),
+                                             db::Value(state.counters.loggedIssuesClosed())});
+        }));
+    }
     if (state.report.dryRunUndone) {
         // The database holds nothing of the run, and the results line counts nothing; closing
         // the connection ends what is left of the transaction.
         state.counters.reset();
         state.report.notificationsQueued = 0;
-    }
-    if (!lost) {
-        perform(state, "Writing the AutomationServer_Log row", [&] {
-            state.db.execute(kInsertLogSql, {db::Value(state.counters.loggedEmails()),
-                                             db::Value(state.counters.loggedIssuesCreated()),
-                                             db::Value(state.counters.loggedIssuesClosed())});
-        });
     }
     if (state.options.dryRun && !lost) {
         perform(state, "Rolling back the dry run", [&] { state.db.rollbackTransaction(); });
