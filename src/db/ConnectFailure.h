@@ -6,10 +6,12 @@
 
 namespace fas::db {
 
-// One diagnostic record of a failed ODBC call: its SQLSTATE and the driver's text.
+// One diagnostic record of a failed ODBC call: its SQLSTATE, the driver's text and the server's
+// own error number (SQL Server's 1205: a deadlock victim), 0 when there is none.
 struct OdbcDiagnostic {
     std::string state;
     std::string text;
+    int native = 0;
 };
 
 // What a failed connect means for the administrator.

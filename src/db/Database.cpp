@@ -1,6 +1,7 @@
 #include "db/Database.h"
 
 #include <exception>
+#include <thread>
 
 #include "db/Errors.h"
 #include "db/Text.h"
@@ -75,12 +76,33 @@ void Database::whileWorking(std::function<void()> hook) {
 }
 
 void Database::CloseDatabase() noexcept {
+    connectionGone();
+}
+
+// Whatever was open on the connection ends with it.
+void Database::connectionGone() noexcept {
     try {
         connection_.reset();
     } catch (...) {
         // Closing never fails the caller.
     }
     engine_ = Engine::None;
+    units_ = 0;
+    inTransaction_ = false;
+}
+
+void Database::pauseAfterDeadlock() {
+    const std::chrono::milliseconds wait(std::uniform_int_distribution<int>(50, 300)(random_));
+    if (pause_) {
+        pause_(wait);
+    } else {
+        std::this_thread::sleep_for(wait);
+    }
+}
+
+void Database::failStatementAsDeadlockVictim(std::uint64_t ordinal, int times) {
+    deadlockAt_ = statementsIssued_ + ordinal;
+    deadlocksLeft_ = times;
 }
 
 void Database::failStatementAsLostConnection(std::optional<std::uint64_t> ordinal) {
@@ -91,11 +113,27 @@ void Database::beforeStatement(std::string_view sql, const Params& params) {
     ++statementsIssued_;
     if (failAt_ && statementsIssued_ == *failAt_) {
         failAt_.reset();
-        connection_.reset();
-        engine_ = Engine::None;
+        connectionGone();
         throw DatabaseError(
             "Communication link failure (simulated) before statement: " + statementForMessage(sql),
             true);
+    }
+    if (deadlocksLeft_ > 0 &&
+        (deadlockAt_ ? statementsIssued_ == *deadlockAt_ : sql == deadlockSql_)) {
+        deadlockAt_.reset();
+        deadlockSql_ = sql;
+        --deadlocksLeft_;
+        if (!standsAlone()) {
+            // The victim's whole transaction is undone, savepoints included.
+            connection_->rollbackTransaction();
+        }
+        throw DatabaseError(
+            deadlockMessage(sql,
+                            "40001 (simulated) Transaction (Process ID 57) was deadlocked on "
+                            "lock resources with another process and has been chosen as the "
+                            "deadlock victim. Rerun the transaction. in statement: " +
+                                statementForMessage(sql)),
+            false, true, true);
     }
     if (observer_) {
         observer_(sql, params);
@@ -111,22 +149,44 @@ Connection& Database::connection(std::string_view sql) {
     return *connection_;
 }
 
+// A deadlock victim that stands alone was undone whole and is simply issued again. A statement
+// inside a unit or transaction leaves that to whoever owns the transaction: the database undid
+// the statements before it too.
+template <typename Run>
+auto Database::alone(std::string_view sql, const Params& params, Run&& run) {
+    for (int tries = 1;; ++tries) {
+        try {
+            Connection& c = connection(sql);
+            beforeStatement(sql, params);
+            return run(c);
+        } catch (const DatabaseError& e) {
+            if (!e.deadlockVictim() || !standsAlone()) {
+                throw;
+            }
+            if (tries == kDeadlockTries) {
+                throw DatabaseError(e, deadlockGivenUpMessage(e, tries));
+            }
+        }
+        pauseAfterDeadlock();
+    }
+}
+
 void Database::execute(std::string_view sql, const Params& params) {
-    Connection& c = connection(sql);
-    beforeStatement(sql, params);
-    c.execute(sql, params);
+    alone(sql, params, [&](Connection& c) { c.execute(sql, params); });
 }
 
 Recordset Database::query(std::string_view sql, const Params& params) {
-    Connection& c = connection(sql);
-    beforeStatement(sql, params);
-    return Recordset(std::string(sql), c.query(sql, params));
+    return alone(sql, params,
+                 [&](Connection& c) { return Recordset(std::string(sql), c.query(sql, params)); });
 }
 
 Recordset Database::query(std::string_view sql, const Params& params,
                           const std::vector<std::string_view>& keep) {
-    Connection& c = connection(sql);
-    beforeStatement(sql, params);
+    return alone(sql, params, [&](Connection& c) { return keptColumns(c, sql, params, keep); });
+}
+
+Recordset Database::keptColumns(Connection& c, std::string_view sql, const Params& params,
+                                const std::vector<std::string_view>& keep) {
     const std::unique_ptr<RowSource> rows = c.open(sql, params);
     std::vector<std::size_t> kept;
     ResultSet result;
@@ -152,18 +212,20 @@ Recordset Database::query(std::string_view sql, const Params& params,
 }
 
 Recordset Database::forward(std::string_view sql, const Params& params) {
-    Connection& c = connection(sql);
-    beforeStatement(sql, params);
-    return Recordset(std::string(sql), c.open(sql, params));
+    return alone(sql, params,
+                 [&](Connection& c) { return Recordset(std::string(sql), c.open(sql, params)); });
 }
 
 void Database::beginUnit() {
     connection("SAVEPOINT").beginUnit();
+    ++units_;
 }
 void Database::commitUnit() {
     connection("RELEASE SAVEPOINT").commitUnit();
+    --units_;
 }
 void Database::rollbackUnit() noexcept {
+    units_ = units_ > 0 ? units_ - 1 : 0;
     try {
         if (connection_) {
             connection_->rollbackUnit();
@@ -175,11 +237,14 @@ void Database::rollbackUnit() noexcept {
 
 void Database::beginTransaction() {
     connection("BEGIN TRANSACTION").beginTransaction();
+    inTransaction_ = true;
 }
 void Database::commitTransaction() {
     connection("COMMIT").commitTransaction();
+    inTransaction_ = false;
 }
 void Database::rollbackTransaction() {
+    inTransaction_ = false;
     connection("ROLLBACK").rollbackTransaction();
 }
 

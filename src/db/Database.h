@@ -1,10 +1,12 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -68,6 +70,19 @@ class Database {
     void commitUnit();
     void rollbackUnit() noexcept;
 
+    // Whether a unit or statement begun now is a transaction of its own: no unit and no
+    // transaction is open around it. Only such a one is what the database undoes when it chooses
+    // it as a deadlock victim, so only such a one can simply be done again. A statement that
+    // stands alone is: up to kDeadlockTries times in all, with pauseAfterDeadlock() in between.
+    bool standsAlone() const noexcept { return units_ == 0 && !inTransaction_; }
+
+    // Waits before a deadlock victim runs again: a random pause of a few tens to a few hundred
+    // milliseconds, so that the other party of the deadlock gets through first and two victims
+    // of one deadlock do not meet again. Tests give a pause that does not sleep.
+    using Pause = std::function<void(std::chrono::milliseconds)>;
+    void setDeadlockPause(Pause pause) { pause_ = std::move(pause); }
+    void pauseAfterDeadlock();
+
     // Called now and then inside long statements, on the backends that can (see
     // Connection::whileWorking); kept for every connection opened later.
     void whileWorking(std::function<void()> hook);
@@ -86,10 +101,19 @@ class Database {
     // lost connection does. std::nullopt switches it off.
     void failStatementAsLostConnection(std::optional<std::uint64_t> ordinal);
     std::uint64_t statementsIssued() const noexcept { return statementsIssued_; }
+    // Test hook: the statement numbered `ordinal` (counting from 1, from now on) fails as SQL
+    // Server's deadlock victim does, its transaction undone, and so does the same statement text
+    // the next `times - 1` times it is issued.
+    void failStatementAsDeadlockVictim(std::uint64_t ordinal, int times = 1);
 
   private:
     Connection& connection(std::string_view sql);
     void beforeStatement(std::string_view sql, const Params& params);
+    template <typename Run>
+    auto alone(std::string_view sql, const Params& params, Run&& run);
+    void connectionGone() noexcept;
+    Recordset keptColumns(Connection& c, std::string_view sql, const Params& params,
+                          const std::vector<std::string_view>& keep);
 
     std::string location_;
     std::filesystem::path baseDirectory_;
@@ -102,6 +126,13 @@ class Database {
     StatementTranslation odbcTranslation_;
     std::optional<std::uint64_t> failAt_;
     std::uint64_t statementsIssued_ = 0;
+    std::optional<std::uint64_t> deadlockAt_;
+    std::string deadlockSql_;
+    int deadlocksLeft_ = 0;
+    int units_ = 0;  // open units, the outermost first
+    bool inTransaction_ = false;
+    Pause pause_;
+    std::minstd_rand random_{std::random_device{}()};
 };
 
 // Holds a unit of statements open for its scope; without commit() it is rolled back.

@@ -82,4 +82,19 @@ std::string timeoutMessage(std::string_view sql, int seconds) {
            "of " + std::to_string(seconds) + " s (AUTOMATION_SERVER_QUERY_TIMEOUT)";
 }
 
+std::string deadlockMessage(std::string_view sql, std::string_view driverText) {
+    return statementPurpose(sql) + " was chosen as the victim of a deadlock with another " +
+           "program: the database undid its transaction: " + std::string(driverText);
+}
+
+std::string deadlockGivenUpMessage(const DatabaseError& failure, int tries) {
+    return std::string(failure.what()) + " (deadlocked on each of " + std::to_string(tries) +
+           " tries; the database undid it each time, the next run does it again)";
+}
+
+std::string lockTimeoutMessage(std::string_view sql, std::string_view driverText) {
+    return statementPurpose(sql) + " waited longer than the database's lock time-out for rows " +
+           "another program holds; it was not done: " + std::string(driverText);
+}
+
 }  // namespace fas::db

@@ -17,21 +17,33 @@ class ConversionError : public std::runtime_error {
 // so the run must end instead of going on with the next step. mayPassByItself() tells start-up
 // that trying again later may succeed without anyone changing anything (the server did not
 // answer, another program held a lock past the query timeout), unlike a missing file, a refused
-// log-in or a malformed setting, which only a person can cure.
+// log-in or a malformed setting, which only a person can cure. deadlockVictim() says that the
+// database broke a deadlock with another program by undoing this connection's whole transaction,
+// savepoints included: what the transaction did is gone, and doing it again may well succeed.
 class DatabaseError : public std::runtime_error {
   public:
     explicit DatabaseError(const std::string& message, bool connectionLost = false,
-                           bool mayPassByItself = false)
+                           bool mayPassByItself = false, bool deadlockVictim = false)
         : std::runtime_error(message),
           connectionLost_(connectionLost),
-          mayPassByItself_(mayPassByItself) {}
+          mayPassByItself_(mayPassByItself),
+          deadlockVictim_(deadlockVictim) {}
+    // The same failure told with more context (the rule item, the phase, the tries).
+    DatabaseError(const DatabaseError& failure, const std::string& message)
+        : DatabaseError(message, failure.connectionLost_, failure.mayPassByItself_,
+                        failure.deadlockVictim_) {}
     bool connectionLost() const { return connectionLost_; }
     bool mayPassByItself() const { return mayPassByItself_; }
+    bool deadlockVictim() const { return deadlockVictim_; }
 
   private:
     bool connectionLost_;
     bool mayPassByItself_;
+    bool deadlockVictim_;
 };
+
+// How often a deadlock victim is run in all before its failure is an error.
+inline constexpr int kDeadlockTries = 3;
 
 // How long one statement may wait or run before it is cancelled, in seconds; the environment
 // variable AUTOMATION_SERVER_QUERY_TIMEOUT overrides the default. Throws DatabaseError naming the
@@ -44,6 +56,17 @@ std::string statementPurpose(std::string_view sql);
 
 // The message of a statement cancelled by the query timeout.
 std::string timeoutMessage(std::string_view sql, int seconds);
+
+// The message of a statement whose transaction the database undid as a deadlock victim;
+// `driverText` is what the driver said.
+std::string deadlockMessage(std::string_view sql, std::string_view driverText);
+
+// The message of a deadlock victim that is not run again after `tries` tries.
+std::string deadlockGivenUpMessage(const DatabaseError& failure, int tries);
+
+// The message of a statement that waited for another program's lock longer than the server's
+// lock time-out.
+std::string lockTimeoutMessage(std::string_view sql, std::string_view driverText);
 
 // Shortens a statement for an error message.
 std::string statementForMessage(std::string_view sql);

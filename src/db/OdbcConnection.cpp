@@ -16,6 +16,7 @@
 #include "db/OdbcHandle.h"
 #include "db/OdbcUtf16.h"
 #include "db/OdbcValues.h"
+#include "db/StatementFailure.h"
 
 namespace fas::db {
 namespace {
@@ -66,7 +67,7 @@ std::vector<Diagnostic> diagnosticsOf(SQLSMALLINT type, SQLHANDLE handle) {
         const std::size_t chars =
             std::min(static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), text.size() - 1);
         Diagnostic d{fromOdbcWide(state, SQL_SQLSTATE_SIZE),
-                     trimmedEnd(fromOdbcWide(text.data(), chars))};
+                     trimmedEnd(fromOdbcWide(text.data(), chars)), static_cast<int>(native)};
         // Drivers repeat a record now and then; once is enough for a reader.
         const bool repeated = std::any_of(found.begin(), found.end(), [&](const Diagnostic& f) {
             return f.state == d.state && f.text == d.text;
@@ -93,14 +94,15 @@ std::string describe(const std::vector<Diagnostic>& diagnostics, SQLRETURN rc) {
     return out;
 }
 
-// SQLSTATE class 08 is the connection itself failing (08S01: communication link failure).
-bool meansLostConnection(const std::vector<Diagnostic>& diagnostics) {
-    for (const Diagnostic& d : diagnostics) {
-        if (d.state.rfind("08", 0) == 0) {
-            return true;
-        }
+// The query timeout a statement ran under, as its driver holds it; 0 for another handle.
+int queryTimeoutOf(const OdbcHandle& handle) {
+    SQLULEN seconds = 0;
+    if (handle.type() != SQL_HANDLE_STMT ||
+        !SQL_SUCCEEDED(
+            SQLGetStmtAttr(handle.get(), SQL_ATTR_QUERY_TIMEOUT, &seconds, 0, nullptr))) {
+        return 0;
     }
-    return false;
+    return static_cast<int>(seconds);
 }
 
 [[noreturn]] void throwFailure(const OdbcHandle& handle, SQLRETURN rc, std::string_view sql,
@@ -110,8 +112,7 @@ bool meansLostConnection(const std::vector<Diagnostic>& diagnostics) {
     if (!detail.empty()) {
         message += " (" + std::string(detail) + ")";
     }
-    message += " in statement: " + statementForMessage(sql);
-    throw DatabaseError(message, meansLostConnection(diagnostics));
+    throw StatementError(diagnostics, sql, message, queryTimeoutOf(handle));
 }
 
 void check(SQLRETURN rc, const OdbcHandle& handle, std::string_view sql,
@@ -507,20 +508,12 @@ class OdbcConnection final : public Connection {
     OdbcConnection& operator=(const OdbcConnection&) = delete;
 
     void execute(std::string_view sql, const Params& params) override {
-        try {
-            ExecutedStatement stmt = run(sql, params);
-            discardRemainingResults(stmt.handle, sql);
-        } catch (const DatabaseError& e) {
-            rethrowTimeout(e, sql);
-        }
+        ExecutedStatement stmt = run(sql, params);
+        discardRemainingResults(stmt.handle, sql);
     }
 
     ResultSet query(std::string_view sql, const Params& params) override {
-        try {
-            return fetchAll(sql, params);
-        } catch (const DatabaseError& e) {
-            rethrowTimeout(e, sql);
-        }
+        return fetchAll(sql, params);
     }
 
   private:
@@ -598,16 +591,6 @@ class OdbcConnection final : public Connection {
     }
 
   private:
-    // SQLSTATE HYT00: the driver cancelled the statement when the query timeout passed.
-    [[noreturn]] void rethrowTimeout(const DatabaseError& e, std::string_view sql) const {
-        if (std::string_view(e.what()).find("HYT00 ") != std::string_view::npos) {
-            throw DatabaseError(
-                timeoutMessage(sql, static_cast<int>(queryTimeout_)) + ": " + e.what(),
-                e.connectionLost(), true);
-        }
-        throw;
-    }
-
     ExecutedStatement run(std::string_view sql, const Params& params) {
         ExecutedStatement stmt;
         stmt.handle = allocate(SQL_HANDLE_STMT, dbc_, sql);

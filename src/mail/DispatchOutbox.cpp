@@ -189,6 +189,7 @@ void sendGroup(ServerState& state, MailTransport& transport, const RecipientGrou
             }
             throw;
         }
+        ++state.report.messagesHandedOver;
         // Marked only once the server accepted the message: a failure between the two sends
         // it again next run (at least once, never lost).
         const std::span part(rows.begin() + static_cast<std::ptrdiff_t>(first), end - first);

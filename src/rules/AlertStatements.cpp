@@ -45,7 +45,7 @@ void readSetting(const std::string& item, Read&& read) {
     } catch (const db::ConversionError& e) {
         throw db::ConversionError(e.what() + where);
     } catch (const db::DatabaseError& e) {
-        throw db::DatabaseError(e.what() + where, e.connectionLost());
+        throw db::DatabaseError(e, e.what() + where);
     }
 }
 

@@ -11,6 +11,7 @@
 #include "rules/AlertStatements.h"
 #include "rules/Recipients.h"
 #include "rules/Sentences.h"
+#include "state/StepUnit.h"
 
 namespace fas::rules {
 namespace {
@@ -166,14 +167,15 @@ void notificationPhase(ServerState& state, RuleKind kind, const RuleParameters& 
                 recipients.push_back(std::move(address));
             }
         }
-        db::UnitOfWork unit(state.db);
-        for (const std::string& recipient : recipients) {
-            QueueNotification(state, recipient, customer, rules.subjectSentence, rules.body);
-        }
-        // The contract rule records against the contract, which is its row.
-        RecordNotification(
-            state, kind == RuleKind::ContractDate ? rs.value("ContractID") : rs.value("ID"), date);
-        unit.commit();
+        InUnit(state, [&] {
+            for (const std::string& recipient : recipients) {
+                QueueNotification(state, recipient, customer, rules.subjectSentence, rules.body);
+            }
+            // The contract rule records against the contract, which is its row.
+            RecordNotification(
+                state, kind == RuleKind::ContractDate ? rs.value("ContractID") : rs.value("ID"),
+                date);
+        });
     }
 }
 
@@ -220,7 +222,7 @@ void runPhase(std::string_view phase, const RuleParameters& p, Phase&& run) {
     } catch (const db::ConversionError& e) {
         throw db::ConversionError(e.what() + where());
     } catch (const db::DatabaseError& e) {
-        throw db::DatabaseError(e.what() + where(), e.connectionLost());
+        throw db::DatabaseError(e, e.what() + where());
     }
 }
 

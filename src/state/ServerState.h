@@ -49,6 +49,11 @@ struct RunReport {
     std::optional<std::size_t> stoppedInStep;
     // Whether the run opened the database: only then do the counters count this run.
     bool databaseOpened = false;
+    // The messages the transport took in this run; never undone with a unit, so that a unit
+    // that handed one over is not done again.
+    int messagesHandedOver = 0;
+    // The database undid a dry run's whole transaction to break a deadlock, which ended the run.
+    bool dryRunUndone = false;
     void clear() {
         errors.clear();
         steps.clear();
@@ -56,6 +61,8 @@ struct RunReport {
         heldMessages = 0;
         stoppedInStep.reset();
         databaseOpened = false;
+        messagesHandedOver = 0;
+        dryRunUndone = false;
     }
     void recordError(std::string message) { errors.push_back(std::move(message)); }
 };

@@ -23,7 +23,16 @@ namespace fas {
 //
 // A lost connection leaves nothing of the step since its last part, and the counters go back to
 // what the database holds; any other error keeps what the step did before it, as without a unit,
-// and is passed on.
+// and is passed on. A step whose unit the database undid as a deadlock victim is performed
+// again, as InUnit says.
 void InStepUnit(ServerState& state, const std::function<void()>& step);
+
+// Performs `work` as one unit of statements (db::UnitOfWork); on any error nothing of it stays
+// and the counters go back to what the database holds. When the unit is a transaction of its own
+// and the database undoes it as a deadlock victim, it is performed again after a short random
+// wait (Database::pauseAfterDeadlock), db::kDeadlockTries times in all, unless it handed a message
+// over; then the deadlock is its step's error. A unit inside another leaves the deadlock to the
+// one outside; in a dry run, whose transaction the database undid whole, it ends the run.
+void InUnit(ServerState& state, const std::function<void()>& work);
 
 }  // namespace fas

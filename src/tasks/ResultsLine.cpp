@@ -33,7 +33,11 @@ std::string ResultsLine(const ServerState& state, const db::DateTime& now) {
     if (state.report.heldMessages != 0) {
         line += "  Emails Held Back: " + std::to_string(state.report.heldMessages);
     }
-    if (state.options.dryRun) {
+    if (state.report.dryRunUndone) {
+        line +=
+            "  (dry run undone by the database after a deadlock: nothing was changed, nothing "
+            "sent)";
+    } else if (state.options.dryRun) {
         line += "  (dry run: every change was rolled back)";
     }
     if (state.report.stoppedInStep) {

@@ -14,10 +14,12 @@ void recordError(ServerState& state, std::string message) {
     state.report.recordError(std::move(message));
 }
 
-enum class Outcome { Done, Failed, ConnectionLost, Stopped };
+// ConnectionLost and DryRunUndone end the run.
+enum class Outcome { Done, Failed, ConnectionLost, DryRunUndone, Stopped };
 
 // Performs one part of the run. Its error is recorded so that the run can go on with the next
-// part; only a lost connection, after which nothing else can work, ends the run.
+// part; only a lost connection, after which nothing else can work, ends the run, and so does a
+// deadlock in a dry run: the database undid the dry run's one transaction, all of its work.
 template <typename Work>
 Outcome perform(ServerState& state, const std::string& label, Work&& work) {
     try {
@@ -29,6 +31,14 @@ Outcome perform(ServerState& state, const std::string& label, Work&& work) {
         if (e.connectionLost()) {
             recordError(state, label + ": " + e.what() + " (the run ended here)");
             return Outcome::ConnectionLost;
+        }
+        if (e.deadlockVictim() && state.options.dryRun) {
+            recordError(state, label +
+                                   ": the database undid all of the dry run's work to break a " +
+                                   "deadlock with another program; nothing was changed and " +
+                                   "nothing sent, the dry run ended here (" + e.what() + ")");
+            state.report.dryRunUndone = true;
+            return Outcome::DryRunUndone;
         }
         recordError(state, label + ": " + e.what());
     } catch (const std::exception& e) {
@@ -75,13 +85,16 @@ void RunTasks(ServerState& state, const TaskList& steps) {
     state.counters.reset();
     state.recipients.clear();
 
+    const auto ends = [](Outcome outcome) {
+        return outcome == Outcome::ConnectionLost || outcome == Outcome::DryRunUndone;
+    };
     // A dry run does all its work inside one transaction and rolls it back at the end.
     bool lost = state.options.dryRun && perform(state, "Starting the dry run's transaction", [&] {
                                             state.db.beginTransaction();
                                         }) != Outcome::Done;
     if (!lost) {
-        lost = perform(state, "Lifting due notification mutes",
-                       [&] { state.db.execute(kLiftDueMutesSql); }) == Outcome::ConnectionLost;
+        lost = ends(perform(state, "Lifting due notification mutes",
+                            [&] { state.db.execute(kLiftDueMutesSql); }));
     }
     for (std::size_t i = 0; i < steps.size() && !lost; ++i) {
         Outcome outcome = Outcome::Stopped;
@@ -95,14 +108,20 @@ void RunTasks(ServerState& state, const TaskList& steps) {
             state.report.stoppedInStep = i + 1;
             break;
         }
-        lost = outcome == Outcome::ConnectionLost;
+        lost = ends(outcome);
     }
     if (!lost) {
-        perform(state, "Writing the AutomationServer_Log row", [&] {
+        lost = ends(perform(state, "Writing the AutomationServer_Log row", [&] {
             state.db.execute(kInsertLogSql, {db::Value(state.counters.loggedEmails()),
                                              db::Value(state.counters.loggedIssuesCreated()),
                                              db::Value(state.counters.loggedIssuesClosed())});
-        });
+        }));
+    }
+    if (state.report.dryRunUndone) {
+        // The database holds nothing of the run, and the results line counts nothing; closing
+        // the connection ends what is left of the transaction.
+        state.counters.reset();
+        state.report.notificationsQueued = 0;
     }
     if (state.options.dryRun && !lost) {
         perform(state, "Rolling back the dry run", [&] { state.db.rollbackTransaction(); });

@@ -5,6 +5,8 @@
 
 #include <gmock/gmock.h>
 
+#include "tasks/ResultsLine.h"
+#include "tasks/RuleCatalog.h"
 #include "trust/TrustSite.h"
 
 namespace fas::trust {
@@ -79,6 +81,85 @@ TEST_F(LostConnection, InsideANotifiedRowAndBeforeMarkingSent) {
     faultThenRecover(
         dispatch.first + static_cast<std::uint64_t>(third - dispatch.statements.begin()),
         dispatch.label);
+}
+
+// The database chooses a statement of each step as a deadlock victim on the first try: it is done
+// again after a pause and the run ends as if nothing had happened. Chosen on every try, the step
+// has the deadlock as its error and did nothing, as if left out of the run; the next run does it.
+TEST_F(LostConnection, DeadlockVictimsAtEveryStepAreDoneAgainUpToThreeTries) {
+    const std::size_t referenceMessages = ref().server.pickedUp().size();
+    const auto deadlock = [&](std::uint64_t ordinal, std::size_t step, int times) {
+        const std::string where =
+            step < ref().steps.size() ? ref().steps[step].label : "Lifting due notification mutes";
+        SCOPED_TRACE(std::to_string(times) + " deadlock(s) at statement " +
+                     std::to_string(ordinal) + ", in " + where);
+        ServerCopy server;
+        std::vector<std::chrono::milliseconds> waits;
+        server.state.db.setDeadlockPause([&](auto wait) { waits.push_back(wait); });
+        server.state.db.failStatementAsDeadlockVictim(ordinal, times);
+        server.run();
+        ASSERT_EQ(waits.size(), times == 1 ? 1u : 2u);
+        for (const auto wait : waits) {  // tens to a few hundred milliseconds
+            EXPECT_TRUE(wait.count() >= 20 && wait.count() <= 500) << wait.count();
+        }
+        EXPECT_EQ(server.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);
+        EndState end = ref().end;
+        std::size_t messages = referenceMessages;
+        if (times == 1) {
+            ASSERT_THAT(server.state.report.errors, testing::IsEmpty());
+            const RunCounters& counted = server.state.counters;  // as the database holds them
+            EXPECT_EQ(counted.emails(), ref().firstRun.emails());
+            EXPECT_EQ(counted.issuesCreated(), ref().firstRun.issuesCreated());
+            EXPECT_EQ(counted.issuesClosed(), ref().firstRun.issuesClosed());
+        } else {
+            ASSERT_EQ(server.state.report.errors.size(), 1u);
+            EXPECT_THAT(server.state.report.errors.front(),
+                        testing::AllOf(HasSubstr(where + ": the "),
+                                       HasSubstr("victim of a deadlock with another program"),
+                                       HasSubstr("on each of 3 tries")));
+            ServerCopy expected;
+            tasks::TaskList without = tasks::RuleCatalog();
+            without.erase(without.begin() + static_cast<std::ptrdiff_t>(step));
+            expected.run(without);
+            expected.run();
+            end = ReadEndState(expected);
+            messages = expected.pickedUp().size();
+        }
+        server.run();
+        ASSERT_THAT(server.state.report.errors, testing::IsEmpty());
+        EXPECT_EQ(end.rows, ReadEndState(server).rows);
+        const std::vector<test::ReceivedMessage> received = server.pickedUp();
+        EXPECT_TRUE(AllDelivered(end.sent, received));
+        EXPECT_EQ(received.size(), messages);  // none went out twice
+    };
+    deadlock(1, ref().steps.size(), 1);
+    for (std::size_t i = 0; i < ref().steps.size(); ++i) {
+        const StepSpan& step = ref().steps[i];
+        deadlock(step.first + step.statements.size() / 2, i, 1);
+        deadlock(step.first, i, 3);
+    }
+}
+
+// The database undid the dry run's one transaction: the run ends at once, with one error.
+TEST(DryRun, ADeadlockEndsItAtOnceAndSaysNothingWasChangedOrSent) {
+    ServerCopy server;
+    const std::string before = server.contents();
+    server.state.options.dryRun = true;
+    const StepSpan& step = TheReference().steps[TheReference().steps.size() / 2];
+    server.state.db.setDeadlockPause([](auto) { ADD_FAILURE() << "a dry run's deadlock waited"; });
+    server.state.db.failStatementAsDeadlockVictim(step.first + step.statements.size() / 2);
+    server.run();
+    ASSERT_EQ(server.state.report.errors.size(), 1u);
+    EXPECT_THAT(server.state.report.errors.front(),
+                HasSubstr(step.label + ": the database undid all of the dry run's work"));
+    EXPECT_THAT(server.state.report.errors.front(),
+                HasSubstr("nothing was changed and nothing sent"));
+    EXPECT_THAT(tasks::ResultsLine(server.state, db::DateTime::nowLocal()),
+                testing::AllOf(HasSubstr("Emails: 0  Issues Created: 0  Issues Closed: 0  (dry run "
+                                         "undone by the database after a deadlock"),
+                               HasSubstr("Errors: 1")));
+    EXPECT_EQ(server.contents(), before);
+    EXPECT_TRUE(server.pickedUp().empty());
 }
 
 TEST_F(LostConnection, AMailServerThatGoesAwayMidDispatchLosesNothing) {

@@ -170,6 +170,27 @@ TEST_F(OdbcBackend, RunsTheCatalogToTheSameEndAsTheEmbeddedEngine) {
     EXPECT_THAT(onlyOne, testing::IsEmpty());
 }
 
+// On SQL Server a notified row's outbox rows and record are a transaction of their own: chosen as
+// a deadlock victim in its middle, the row is done again whole, and the run ends as on the
+// embedded engine.
+TEST_F(OdbcBackend, ANotifiedRowChosenAsDeadlockVictimIsDoneAgainWhole) {
+    test::Site embedded(AwkwardTemplate());
+    OdbcSite odbc;
+    int waits = 0;
+    odbc.state.db.setDeadlockPause([&](auto) { ++waits; });
+    odbc.state.db.setStatementObserver([&](std::string_view sql, const db::Params&) {
+        if (sql.starts_with("INSERT INTO AutomationServer_EmailsSent") && waits == 0) {
+            odbc.state.db.failStatementAsDeadlockVictim(1);  // the row's next statement
+        }
+    });
+    embedded.run();
+    odbc.run();
+    EXPECT_EQ(waits, 1);
+    EXPECT_THAT(odbc.state.report.errors, testing::IsEmpty());
+    EXPECT_EQ(SortedRows(embedded.file()), SortedRows(odbc.file()));
+    EXPECT_EQ(embedded.state.report.notificationsQueued, odbc.state.report.notificationsQueued);
+}
+
 // Dates through both backends: bound, stored and read back; DATEADD, DATEDIFF and CONVERT across
 // leap days, month ends and midnight; the first and last dates SQL Server's datetime holds. Then
 // units inside a transaction: the savepoint statements.

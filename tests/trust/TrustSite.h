@@ -48,6 +48,7 @@ std::vector<StepSpan> RunAndMeasureSteps(ServerCopy& server);
 struct Reference {
     ServerCopy server;
     std::vector<StepSpan> steps = RunAndMeasureSteps(server);
+    RunCounters firstRun = server.state.counters;
     std::vector<std::string> errors = server.state.report.errors;  // of both runs
     EndState end;                                                  // after the second
 };
