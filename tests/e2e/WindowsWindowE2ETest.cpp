@@ -1,6 +1,7 @@
 // The Windows window under Wine, drawn into an Xvfb display of its own and driven through its own
 // messages by window-probe, as a person would click it.
 
+#include <fstream>
 #include <regex>
 
 #include "e2e/Site.h"
@@ -59,7 +60,8 @@ class WindowsWindow : public testing::Test {
 };
 
 // The first run's line at load, Do Tasks adding one in front, Clear emptying the box, the layout
-// at 96 dpi, a second copy refused in its box, and Exit ending the program.
+// at 96 dpi, a second copy refused in its box, Exit ending the program, and a broken config.txt
+// said in a box.
 TEST_F(WindowsWindow, RunsAtLoadAddsLinesOnClickClearsAndRefusesASecondCopy) {
     Site site(DemoTemplate());
     BackgroundProcess first(window(site));
@@ -88,6 +90,12 @@ TEST_F(WindowsWindow, RunsAtLoadAddsLinesOnClickClearsAndRefusesASecondCopy) {
     probe({"click", "Exit"});
     EXPECT_EQ(first.stop(0, std::chrono::seconds(30)).exitStatus, 0);
     EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 2);
+
+    // A broken config.txt: said in a box with the window's caption, no window, status 2.
+    std::ofstream(site.config(), std::ios::trunc) << "\"only a header\"\r\n";
+    BackgroundProcess broken(window(site));
+    EXPECT_THAT(probe({"box", "Ferrow Automation Server 7.16"}), HasSubstr("config.txt"));
+    EXPECT_EQ(broken.stop(0, std::chrono::seconds(30)).exitStatus, 2);
 }
 
 }  // namespace
