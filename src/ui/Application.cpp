@@ -2,7 +2,6 @@
 
 #include <QApplication>
 #include <QMessageBox>
-#include <iostream>
 #include <string>
 
 #include "startup/Startup.h"
@@ -23,21 +22,14 @@ void showMessage(const std::string& title, const std::string& text) {
 
 int runWindow(int argc, char** argv, ServerState& state, const std::filesystem::path& configFile) {
     QApplication app(argc, argv);
-    auto started = startup::StartServer(state, configFile);
-    if (started.status != startup::StartupStatus::Ready) {
-        std::cerr << started.message << std::endl;
-        if (auto box = StartupFailureBox(started)) {
-            showMessage(box->title, box->text);
-        }
-        return startup::ExitStatusOf(started.status);
-    }
-
-    MainWindow window(state, tasks::RuleCatalog());
-    window.load();
-    window.showServer();
-    const int status = QApplication::exec();
-    state.db.CloseDatabase();
-    return status;
+    return RunWindowServer(
+        state, configFile, [](const StartupBox& box) { showMessage(box.title, box.text); },
+        [&] {
+            MainWindow window(state, tasks::RuleCatalog());
+            window.load();
+            window.showServer();
+            return QApplication::exec();
+        });
 }
 
 }  // namespace

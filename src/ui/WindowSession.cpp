@@ -57,20 +57,32 @@ std::string PrependResultsLine(std::string_view text, std::string_view line, int
     return result;
 }
 
-std::optional<StartupBox> StartupFailureBox(const startup::StartupResult& started) {
+int RunWindowServer(ServerState& state, const std::filesystem::path& configFile,
+                    const std::function<void(const StartupBox&)>& showBox,
+                    const std::function<int()>& window) {
+    const auto started = startup::StartServer(state, configFile);
     switch (started.status) {
-        case startup::StartupStatus::Ready:
+        case startup::StartupStatus::Ready: {
+            const int status = window();
+            state.db.CloseDatabase();
+            return status;
+        }
         case startup::StartupStatus::DatabaseRefused:
         case startup::StartupStatus::DatabaseUnavailable:
-            return std::nullopt;
+            std::cerr << started.message << std::endl;
+            break;
         case startup::StartupStatus::AlreadyRunning:
-            return StartupBox{startup::kAlreadyRunningTitle, started.message};
+            std::cerr << started.message << std::endl;
+            showBox({startup::kAlreadyRunningTitle, started.message});
+            break;
         case startup::StartupStatus::BadConfig:
         case startup::StartupStatus::BadCompanySettings:
         case startup::StartupStatus::LockUnavailable:
+            std::cerr << started.message << std::endl;
+            showBox({kDesignCaption, started.message});
             break;
     }
-    return StartupBox{kDesignCaption, started.message};
+    return startup::ExitStatusOf(started.status);
 }
 
 }  // namespace fas::ui

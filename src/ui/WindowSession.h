@@ -1,6 +1,8 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -55,12 +57,18 @@ class WindowSession {
 std::string PrependResultsLine(std::string_view text, std::string_view line,
                                int maxLines = kMaxResultsLines);
 
-// The box a window shows when start-up did not end Ready: none for the database's own failures
-// (started unattended at boot, nobody would dismiss it; the message goes to standard error).
+// The box a window shows when start-up did not end Ready.
 struct StartupBox {
     std::string title;
     std::string text;
 };
-std::optional<StartupBox> StartupFailureBox(const startup::StartupResult& started);
+
+// Start-up for a window, then `window` (which creates, loads and shows it and runs its event loop
+// to the end) with the single-copy lock held, then the connection closed. A failed start-up says
+// why on standard error and, but for the database's own failures (started unattended at logon,
+// nobody would dismiss a box), in `showBox`'s box; its exit status is returned.
+int RunWindowServer(ServerState& state, const std::filesystem::path& configFile,
+                    const std::function<void(const StartupBox&)>& showBox,
+                    const std::function<int()>& window);
 
 }  // namespace fas::ui

@@ -3,7 +3,6 @@
 #include <windows.h>
 
 #include <exception>
-#include <iostream>
 
 #include "platform/win/WideText.h"
 #include "startup/Startup.h"
@@ -25,26 +24,20 @@ void showMessage(const std::string& title, const std::string& text) {
 int runWindow(int, char**, ServerState& state, const std::filesystem::path& configFile) {
     // The layout is scaled for the monitor's DPI by the window itself, not stretched by Windows.
     SetProcessDPIAware();
-    auto started = startup::StartServer(state, configFile);
-    if (started.status != startup::StartupStatus::Ready) {
-        std::cerr << started.message << std::endl;
-        if (auto box = StartupFailureBox(started)) {
-            showMessage(box->title, box->text);
-        }
-        return startup::ExitStatusOf(started.status);
-    }
-    try {
-        win32::MainWindow window(state, tasks::RuleCatalog());
-        window.load();
-        window.showServer();
-        const int status = window.run();
-        state.db.CloseDatabase();
-        return status;
-    } catch (const std::exception& error) {
-        // A GUI program has no console to print to.
-        showMessage(kDesignCaption, error.what());
-        return startup::kExitNeedsPerson;
-    }
+    return RunWindowServer(
+        state, configFile, [](const StartupBox& box) { showMessage(box.title, box.text); },
+        [&] {
+            try {
+                win32::MainWindow window(state, tasks::RuleCatalog());
+                window.load();
+                window.showServer();
+                return window.run();
+            } catch (const std::exception& error) {
+                // A GUI program has no console to print to.
+                showMessage(kDesignCaption, error.what());
+                return startup::kExitNeedsPerson;
+            }
+        });
 }
 
 }  // namespace
