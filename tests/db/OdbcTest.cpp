@@ -86,11 +86,11 @@ TEST(OdbcConnectionString, OleDbIsConvertedOdbcLeftAloneAndPasswordsMasked) {
     test::SetEnvironment("AUTOMATION_SERVER_ODBC_DRIVER", std::nullopt);
     const std::pair<const char*, const char*> cases[] = {
         // Any value but SSPI, true or yes keeps the SQL log-in the site wrote; an empty segment
-        // (";;", a hand edit) carries nothing.
-        {"Provider=SQLOLEDB.1;Persist Security Info=False;;User ID=sa;Password=pw;"
+        // (";;", a hand edit) carries nothing; a value may end in "=" (a base64 password).
+        {"Provider=SQLOLEDB.1;Persist Security Info=False;;User ID=sa;Password=cHc=;"
          "Integrated Security=False;"
          "Initial Catalog=Fleet;Data Source=SRV01\\SQLEXPRESS",
-         "Driver={ODBC Driver 18 for SQL Server};UID=sa;PWD=pw;Database=Fleet;"
+         "Driver={ODBC Driver 18 for SQL Server};UID=sa;PWD={cHc=};Database=Fleet;"
          "Server=SRV01\\SQLEXPRESS;"},
         {"provider=MSOLEDBSQL19;data source=(local);INTEGRATED SECURITY=SSPI;initial  catalog=F",
          "Driver={ODBC Driver 18 for SQL "
