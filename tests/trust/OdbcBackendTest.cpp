@@ -191,9 +191,10 @@ TEST_F(OdbcBackend, ANotifiedRowChosenAsDeadlockVictimIsDoneAgainWhole) {
     EXPECT_EQ(embedded.state.report.notificationsQueued, odbc.state.report.notificationsQueued);
 }
 
-// Dates through both backends: bound, stored and read back; DATEADD, DATEDIFF and CONVERT across
-// leap days, month ends and midnight; the first and last dates SQL Server's datetime holds. Then
-// units inside a transaction: the savepoint statements.
+// Dates through both backends: bound, stored and read back, the first and last dates SQL Server's
+// datetime holds among them, and a day that does not exist refused. Then units inside a
+// transaction: the savepoint statements. (The date functions are the embedded engine's own code,
+// loaded into the driver: their results are the T-SQL function table's.)
 TEST_F(OdbcBackend, DatesAndUnitsAsSqlServerHasThem) {
     const test::TempDir dir;
     db::createSchemaDatabase(dir.path() / "e.db");
@@ -205,24 +206,6 @@ TEST_F(OdbcBackend, DatesAndUnitsAsSqlServerHasThem) {
     const DateTime kept[] = {{2028, 2, 29}, {2000, 2, 29},
                              {2027, 3, 15}, {2027, 3, 15, 23, 59, 59},
                              {1753, 1, 1},  {9999, 12, 31, 23, 59, 59}};
-    const std::pair<const char*, const char*> computed[] = {
-        {"DATEADD(day, 1, '2028-02-28')", "2028-02-29 00:00:00"},
-        {"DATEADD(day, 1, '2000-02-28')", "2000-02-29 00:00:00"},
-        {"DATEADD(day, 1, '2100-02-28')", "2100-03-01 00:00:00"},
-        {"DATEADD(day, 1, '1900-02-28')", "1900-03-01 00:00:00"},
-        {"DATEADD(month, 1, '2027-01-31')", "2027-02-28 00:00:00"},
-        {"DATEADD(month, 1, '2028-01-31')", "2028-02-29 00:00:00"},
-        {"DATEADD(year, 1, '2028-02-29')", "2029-02-28 00:00:00"},
-        {"DATEADD(day, -1, '2027-03-01')", "2027-02-28 00:00:00"},
-        {"DATEADD(second, 1, '2027-12-31 23:59:59')", "2028-01-01 00:00:00"},
-        {"DATEDIFF(day, '2027-03-15 23:59:59', '2027-03-16 00:00:00')", "1"},
-        {"DATEDIFF(day, '2028-02-28', '2028-03-01')", "2"},
-        {"DATEDIFF(day, '2100-02-28', '2100-03-01')", "1"},
-        {"CONVERT(VARCHAR, '2028-02-29 23:59:59', 101)", "02/29/2028"},
-        {"DATEADD(day, 0, '2100-02-29')", nullptr},  // no such day: an error
-        {"DATEADD(day, 0, '1900-02-29')", nullptr},
-        {"DATEADD(second, 1, '9999-12-31 23:59:59')", nullptr},
-    };
     for (std::size_t b = 0; b < backends.size(); ++b) {
         db::Connection& c = *backends[b];
         SCOPED_TRACE(b == 0 ? "embedded" : "ODBC");
@@ -235,14 +218,6 @@ TEST_F(OdbcBackend, DatesAndUnitsAsSqlServerHasThem) {
                 {d, d});
             ASSERT_EQ(back.rowCount(), 1u) << d.toIso();
             EXPECT_EQ(back.cell(0, 0).asDateTime(), d);
-        }
-        for (const auto& [expression, expected] : computed) {
-            const std::string sql = std::string("SELECT ") + expression + " AS V";
-            if (expected == nullptr) {
-                EXPECT_THROW(c.query(sql, {}), db::DatabaseError) << expression;
-            } else {
-                EXPECT_EQ(c.query(sql, {}).cell(0, 0).joined(), expected) << expression;
-            }
         }
         EXPECT_THROW(c.execute("INSERT INTO AutomationServer_Log (LogDate) VALUES (?)",
                                {DateTime{2100, 2, 29}}),
