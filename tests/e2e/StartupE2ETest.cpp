@@ -41,8 +41,7 @@ TEST(StartupE2E, ExitStatusesSayHowTheRunOrStartUpWent) {
     EXPECT_EQ(serve(gone, {"--no-such-option"}).exitStatus, 2);
     const auto help = serve(gone, {"--help"});
     EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_THAT(help.out,
-                testing::ContainsRegex("\n  75\n      start-up failed for a reason that may"));
+    EXPECT_THAT(help.out, HasSubstr("--config"));  // on standard output, where a pager reads it
 
     // A server that does not answer may come up; a driver that is not installed will not.
     writeConfig(gone.dir(), "Driver={FreeTDS};Server=127.0.0.1;Port=9;UID=a;PWD=b;TDS_Version=7.4");
