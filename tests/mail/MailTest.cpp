@@ -229,7 +229,7 @@ TEST(MailSettings, AddressesPortsAndServerNames) {
     }
     CompanySettings company;
     company.AutomationServerEmailServerPort = "25";
-    for (const char* host : {"smtp-1.fleet_x.example", "::1"}) {
+    for (const char* host : {"az-09.AZ_fleet.example", "::1"}) {
         company.AutomationServerEmailServer = host;
         EXPECT_NO_THROW(smtpSettingsFrom(company, nullptr)) << host;
     }
