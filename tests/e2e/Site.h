@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 
 #include <cstdlib>
+#include <thread>
 
 #include "support/ProcessRunner.h"
 #include "support/Site.h"
@@ -41,16 +42,57 @@ inline ProcessResult serve(const Site& site, std::vector<std::string> args,
     return RunProcess(server(site, std::move(args), std::move(env)));
 }
 
-// `count` messages queued for as many recipients, as for a long first-day dispatch.
-inline void QueueMessages(Site& site, int count) {
-    for (int i = 0; i < count; ++i) {
-        addRow(site, "AutomationServer_EmailsSent",
-               {{"EmailTo", "r" + std::to_string(i) + "@example.test"},
-                {"EmailFrom", "alerts@example.test"},
-                {"EmailFromName", "Alerts"},
-                {"EmailBody", "Due"},
-                {"EmailSent", 0}});
+// A long first-day dispatch: 60 messages queued for as many recipients, sent through a relay that
+// takes 100 ms to accept each, so that a stop lands in the middle of it.
+struct SlowDispatch {
+    SmtpTestServer smtp{{.storeMessages = false, .delayMs = 100}};
+    Site site{DemoTemplate()};
+
+    SlowDispatch() {
+        site.sendThrough(smtp);
+        for (int i = 0; i < 60; ++i) {
+            addRow(site, "AutomationServer_EmailsSent",
+                   {{"EmailTo", "r" + std::to_string(i) + "@example.test"},
+                    {"EmailFrom", "alerts@example.test"},
+                    {"EmailFromName", "Alerts"},
+                    {"EmailBody", "Due"},
+                    {"EmailSent", 0}});
+        }
     }
-}
+    std::int64_t pending() {
+        return site.count(
+            "SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''");
+    }
+    std::int64_t logged() {
+        return site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log");
+    }
+    // Whether the relay accepted a few messages, and not all, within a minute.
+    testing::AssertionResult underWay() {
+        for (int i = 0; i < 1200 && smtp.messagesAccepted() < 5; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        const int accepted = smtp.messagesAccepted();
+        return accepted >= 5 && accepted < 60
+                   ? testing::AssertionSuccess()
+                   : testing::AssertionFailure() << accepted << " of 60 messages accepted";
+    }
+    // After the stop: every message the relay accepted is marked sent and logged, no other, and
+    // the rest waits.
+    void expectStoppedWhole() {
+        const int sent = smtp.messagesAccepted();
+        EXPECT_EQ(site.count("SELECT COUNT(DISTINCT EmailTo) FROM AutomationServer_EmailsSent "
+                             "WHERE EmailSent=1"),
+                  sent)
+            << "every accepted message marked, nothing else";
+        EXPECT_EQ(logged(), sent);
+        EXPECT_GT(pending(), 0);
+    }
+    // The next run sends the rest, every message once.
+    void expectNextRunSendsTheRest() {
+        ASSERT_EQ(serve(site, {"--once"}).exitStatus, 0);
+        EXPECT_EQ(pending(), 0);
+        EXPECT_EQ(smtp.messagesAccepted(), logged()) << "every message once";
+    }
+};
 
 }  // namespace fas::test

@@ -26,44 +26,25 @@ class WindowsE2E : public testing::Test {
 // in flight finished, every accepted message marked and no other, the stopped run logged, the
 // rest sent by the next run. The console's line ends are Windows'.
 TEST_F(WindowsE2E, CtrlCDuringASlowDispatchEndsItWithinSecondsAndLosesNothing) {
-    SmtpTestServer smtp({.storeMessages = false, .delayMs = 100});
-    Site site(DemoTemplate());
-    site.sendThrough(smtp);
-    QueueMessages(site, 60);
-    const char* const kPending =
-        "SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''";
-    const auto metrics = site.dir() / "server.prom";
-    auto launch =
-        server(site, {"--headless"}, {{"AUTOMATION_SERVER_METRICS_FILE", metrics.string()}});
+    SlowDispatch dispatch;
+    const auto metrics = dispatch.site.dir() / "server.prom";
+    auto launch = server(dispatch.site, {"--headless"},
+                         {{"AUTOMATION_SERVER_METRICS_FILE", metrics.string()}});
     launch.windowsLineEnds = false;
     BackgroundProcess running(launch);
-    for (int i = 0; i < 600 && smtp.messagesAccepted() < 5; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-    ASSERT_GE(smtp.messagesAccepted(), 5) << running.err();
-    ASSERT_LT(smtp.messagesAccepted(), 60) << "still dispatching";
+    ASSERT_TRUE(dispatch.underWay()) << running.err();
 
     const auto stopAt = std::chrono::steady_clock::now();
     const auto stopped = running.stop(StopRequestSignal());
     EXPECT_LT(std::chrono::steady_clock::now() - stopAt, std::chrono::seconds(3));
     EXPECT_EQ(stopped.exitStatus, 0) << stopped.err;
-    const int sent = smtp.messagesAccepted();
-    EXPECT_EQ(site.count("SELECT COUNT(DISTINCT EmailTo) FROM AutomationServer_EmailsSent WHERE "
-                         "EmailSent=1"),
-              sent)
-        << "every accepted message marked, nothing else";
-    EXPECT_EQ(site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log"), sent);
-    EXPECT_GT(site.count(kPending), 0);
+    dispatch.expectStoppedWhole();
     EXPECT_THAT(stopped.err, testing::StartsWith("Stopped on request in step 84 of 84"));
     EXPECT_THAT(stopped.out, testing::MatchesRegex("[^\n]*\\(stopped on request in step 84; "
                                                    "the rest waits[^\n]*\r\n"));
     EXPECT_EQ(Sample(ReadWholeFile(metrics), Runs("stopped")), 1);
 
-    ASSERT_EQ(serve(site, {"--once"}).exitStatus, 0);
-    EXPECT_EQ(site.count(kPending), 0);
-    EXPECT_EQ(smtp.messagesAccepted(),
-              site.count("SELECT SUM(CountEmails) FROM AutomationServer_Log"))
-        << "every message once";
+    dispatch.expectNextRunSendsTheRest();
 }
 
 // Windows names files in UTF-16 and hands arguments over in its ANSI code page: a folder named in

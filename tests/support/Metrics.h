@@ -2,11 +2,14 @@
 
 // Reading the metrics file the server writes, and judging it with Prometheus's own promtool.
 
+#include <gtest/gtest.h>
+
 #include <sstream>
 #include <stdexcept>
 #include <string>
 
 #include "support/ProcessRunner.h"
+#include "support/Site.h"
 
 namespace fas::test {
 
@@ -24,6 +27,18 @@ inline double Sample(const std::string& text, const std::string& series) {
 // The series counting runs that ended with RESULT: "ok", "error" or "stopped".
 inline std::string Runs(const std::string& result) {
     return "automation_server_runs_total{result=\"" + result + "\"}";
+}
+
+// The totals series of `metrics` against the counts the runs logged in the site's database.
+inline void ExpectTotalsAsLogged(const std::string& metrics, Site& site) {
+    for (const auto& [series, column] : {std::pair{"emails_sent", "CountEmails"},
+                                         {"issues_created", "CountIssues"},
+                                         {"issues_closed", "CountIssuesClose"}}) {
+        EXPECT_EQ(Sample(metrics, std::string("automation_server_") + series + "_total"),
+                  static_cast<double>(site.count(std::string("SELECT SUM(") + column +
+                                                 ") FROM AutomationServer_Log")))
+            << series;
+    }
 }
 
 // What `promtool check metrics` finds wrong with the file: empty when nothing.

@@ -56,10 +56,15 @@ class BackgroundProcess {
 
   private:
     bool reap(bool block);
+    // The platform's part: starts `/bin/sh -c script` without waiting for it, signals the
+    // program, and collects the shell once the program ended.
+    void startShell(const std::string& script);
     void sendSignal(int signal);
+    void collectShell();
     TempDir files_;
     bool windowsLineEnds_ = false;
     pid_t pid_ = -1;
+    long shell_ = -1;
     ProcessResult result_;
 };
 
