@@ -1,5 +1,4 @@
 #include <gmock/gmock.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -19,13 +18,17 @@ using testing::StartsWith;
 
 // The service manager's end of the notification protocol: a datagram socket NOTIFY_SOCKET names.
 class NotifySocket {
+    using Clock = std::chrono::steady_clock;
+
   public:
     explicit NotifySocket(const std::filesystem::path& path) : path_(path) {
         fd_ = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
         std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
-        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+        const timeval wait{0, 20000};  // each receive waits at most 20 ms
+        if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+            ::setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait) != 0) {
             throw std::runtime_error("cannot bind " + path.string());
         }
     }
@@ -33,20 +36,14 @@ class NotifySocket {
     // Reads messages until one starts with `prefix`; false after `timeout` without one.
     bool waitFor(std::string_view prefix,
                  std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
-        pollfd p{fd_, POLLIN, 0};
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (::poll(&p, 1,
-                      static_cast<int>(std::max<std::int64_t>(
-                          std::chrono::duration_cast<std::chrono::milliseconds>(
-                              deadline - std::chrono::steady_clock::now())
-                              .count(),
-                          0))) == 1) {
+        for (const auto deadline = Clock::now() + timeout; Clock::now() < deadline;) {
             char buffer[4096];
-            const auto n = ::recv(fd_, buffer, sizeof(buffer), 0);
-            seen.emplace_back(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
-            when.push_back(std::chrono::steady_clock::now());
-            if (seen.back().starts_with(prefix)) {
-                return true;
+            if (const auto n = ::recv(fd_, buffer, sizeof(buffer), 0); n > 0) {
+                seen.emplace_back(buffer, static_cast<std::size_t>(n));
+                when.push_back(Clock::now());
+                if (seen.back().starts_with(prefix)) {
+                    return true;
+                }
             }
         }
         return false;
@@ -57,28 +54,21 @@ class NotifySocket {
                 {"WATCHDOG_USEC", "2000000"},
                 {"WATCHDOG_PID", std::nullopt}};
     }
-    std::vector<std::string> seen;
-    std::vector<std::chrono::steady_clock::time_point> when;  // of each message seen
-
-    // The longest time without a WATCHDOG=1 (READY=1 arms the watchdog) up to `until`.
-    std::chrono::milliseconds longestWatchdogGap(std::chrono::steady_clock::time_point until) {
-        std::optional<std::chrono::steady_clock::time_point> last;
-        std::chrono::milliseconds longest{0};
-        const auto note = [&](std::chrono::steady_clock::time_point t) {
-            if (last) {
-                longest = std::max(
-                    longest, std::chrono::duration_cast<std::chrono::milliseconds>(t - *last));
-            }
-            last = t;
-        };
+    // The longest time without a WATCHDOG=1 (READY=1 arms the watchdog) up to now.
+    std::chrono::milliseconds longestWatchdogGap() const {
+        std::optional<Clock::time_point> last;
+        Clock::duration longest{0};
         for (std::size_t i = 0; i < seen.size(); ++i) {
             if (seen[i] == "WATCHDOG=1" || seen[i] == "READY=1") {
-                note(when[i]);
+                longest = std::max(longest, last ? when[i] - *last : longest);
+                last = when[i];
             }
         }
-        note(until);
-        return longest;
+        longest = std::max(longest, Clock::now() - last.value_or(Clock::now()));
+        return std::chrono::duration_cast<std::chrono::milliseconds>(longest);
     }
+    std::vector<std::string> seen;
+    std::vector<Clock::time_point> when;  // of each message seen
 
   private:
     std::filesystem::path path_;
@@ -101,9 +91,7 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
     env["AUTOMATION_SERVER_HEARTBEAT_URL"] = monitor.url("/p");
     test::BackgroundProcess server(test::server(site, {"--headless"}, env));
     ASSERT_TRUE(notify.waitFor("READY=1")) << server.err();
-    for (int i = 0; i < 500 && !std::filesystem::exists(file); ++i) {
-        notify.waitFor("no such message", std::chrono::milliseconds(20));
-    }
+    test::Eventually([&] { return std::filesystem::exists(file); });
     const std::string atStart = test::ReadWholeFile(file);  // the run waits on the relay
     EXPECT_EQ(test::Sample(atStart, "automation_server_info{version=\"" FAS_VERSION_TEXT "\"}"), 1);
     EXPECT_NEAR(test::Sample(atStart, "automation_server_start_time_seconds"),
@@ -119,8 +107,7 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
     EXPECT_EQ(test::Sample(atStart, "automation_server_outbox_pending_rows"), pendingAtStart);
 
     notify.waitFor("no such message", std::chrono::seconds(3));
-    EXPECT_LE(notify.longestWatchdogGap(std::chrono::steady_clock::now()).count(), 1000)
-        << "half the watchdog's 2 s";
+    EXPECT_LE(notify.longestWatchdogGap().count(), 1000) << "half the watchdog's 2 s";
     ASSERT_TRUE(dispatch.underWay()) << server.err();
 
     const auto stopAt = std::chrono::steady_clock::now();

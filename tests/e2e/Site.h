@@ -42,6 +42,18 @@ inline ProcessResult serve(const Site& site, std::vector<std::string> args,
     return RunProcess(server(site, std::move(args), std::move(env)));
 }
 
+// Whether `done()` comes true within `limit`, asked every 50 ms.
+template <typename Condition>
+bool Eventually(Condition done, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+    for (const auto until = std::chrono::steady_clock::now() + limit; !done();
+         std::this_thread::sleep_for(std::chrono::milliseconds(50))) {
+        if (std::chrono::steady_clock::now() >= until) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // A long first-day dispatch: 60 messages queued for as many recipients, sent through a relay that
 // takes 100 ms to accept each, so that a stop lands in the middle of it.
 struct SlowDispatch {
@@ -68,9 +80,7 @@ struct SlowDispatch {
     }
     // Whether the relay accepted a few messages, and not all, within a minute.
     testing::AssertionResult underWay() {
-        for (int i = 0; i < 1200 && smtp.messagesAccepted() < 5; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
+        Eventually([&] { return smtp.messagesAccepted() >= 5; }, std::chrono::seconds(60));
         const int accepted = smtp.messagesAccepted();
         return accepted >= 5 && accepted < 60
                    ? testing::AssertionSuccess()

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <fstream>
 #include <regex>
-#include <thread>
 
 #include "e2e/Site.h"
 
@@ -66,13 +65,18 @@ class ServicePrefix {
     }
     // Waits for `wanted`; returns the state it ended in.
     int waitFor(const std::string& service, int wanted, std::chrono::seconds limit) const {
-        const auto until = std::chrono::steady_clock::now() + limit;
-        int now = state(service);
-        while (now != wanted && std::chrono::steady_clock::now() < until) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(200));
-            now = state(service);
-        }
+        int now = 0;
+        Eventually([&] { return (now = state(service)) == wanted; }, limit);
         return now;
+    }
+    // `sc start` or `sc stop`, then the state the service reached.
+    int start(const std::string& service, int wanted = Running) const {
+        wine({"sc", "start", service});
+        return waitFor(service, wanted, std::chrono::seconds(30));
+    }
+    int stop(const std::string& service) const {
+        wine({"sc", "stop", service});
+        return waitFor(service, Stopped, std::chrono::seconds(10));
     }
 
   private:
@@ -125,23 +129,17 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
                     "Driver={FreeTDS};Server=127.0.0.1;Port=1;Database=Fleet;UID=fleet;PWD=secret");
     prefix.wine({"sc", "start", "automation-server"});
     const std::string kRefusal = "err:eventlog:ReportEventW L\"Cannot open the database";
-    for (int i = 0; i < 100 && prefix.eventLog().find(kRefusal) == std::string::npos; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    EXPECT_THAT(prefix.eventLog(), HasSubstr(kRefusal));
+    EXPECT_TRUE(Eventually([&] { return prefix.eventLog().find(kRefusal) != std::string::npos; }))
+        << prefix.eventLog();
     EXPECT_EQ(prefix.state("automation-server"), StartPending);
-    prefix.wine({"sc", "stop", "automation-server"});
-    EXPECT_EQ(prefix.waitFor("automation-server", Stopped, std::chrono::seconds(10)), Stopped);
+    EXPECT_EQ(prefix.stop("automation-server"), Stopped);
     EXPECT_THAT(prefix.eventLog(), testing::Not(HasSubstr("secret")));
     writeConfig(prefix.installDir(), "sqlite:" + WindowsName(site.file()));
 
-    ASSERT_EQ(prefix.wine({"sc", "start", "automation-server"}).exitStatus, 0);
-    EXPECT_EQ(prefix.waitFor("automation-server", Running, std::chrono::seconds(30)), Running);
+    ASSERT_EQ(prefix.start("automation-server"), Running);
     ASSERT_TRUE(dispatch.underWay()) << prefix.eventLog();
     const auto stopAt = std::chrono::steady_clock::now();
-    prefix.wine({"sc", "stop", "automation-server"});
-    EXPECT_EQ(prefix.waitFor("automation-server", Stopped, std::chrono::seconds(10)), Stopped)
-        << "within the wait hint";
+    EXPECT_EQ(prefix.stop("automation-server"), Stopped) << "within the wait hint";
     EXPECT_LT(std::chrono::steady_clock::now() - stopAt, std::chrono::seconds(10));
     EXPECT_THAT(prefix.wine({"sc", "query", "automation-server"}).out,
                 testing::ContainsRegex("WIN32_EXIT_CODE +: 0 "));
@@ -158,22 +156,16 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
                      "--install-service", "north", "--config", WindowsName(north.config())});
     EXPECT_EQ(registered.exitStatus, 0) << registered.err;
     EXPECT_THAT(registered.out, HasSubstr("sc start automation-server$north"));
-    prefix.wine({"sc", "start", "automation-server$north"});
-    EXPECT_EQ(prefix.waitFor("automation-server$north", Running, std::chrono::seconds(30)),
-              Running);
-    for (int i = 0; i < 100 && north.count("SELECT COUNT(*) FROM AutomationServer_Log") < 1; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    }
-    EXPECT_EQ(north.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1) << "its first run";
-    prefix.wine({"sc", "stop", "automation-server$north"});
-    EXPECT_EQ(prefix.waitFor("automation-server$north", Stopped, std::chrono::seconds(10)),
-              Stopped);
+    EXPECT_EQ(prefix.start("automation-server$north"), Running);
+    EXPECT_TRUE(Eventually([&] {
+        return north.count("SELECT COUNT(*) FROM AutomationServer_Log") == 1;
+    })) << "its first run";
+    EXPECT_EQ(prefix.stop("automation-server$north"), Stopped);
 
     // A person must mend config.txt: the service stops with status 2 of its own.
     const std::string edited = ReadWholeFile(config);
     { std::ofstream(config, std::ios::trunc) << "\"not a config file\"\n"; }
-    prefix.wine({"sc", "start", "automation-server"});
-    EXPECT_EQ(prefix.waitFor("automation-server", Stopped, std::chrono::seconds(30)), Stopped);
+    EXPECT_EQ(prefix.start("automation-server", Stopped), Stopped);
     const auto refused = prefix.wine({"sc", "query", "automation-server"}).out;
     EXPECT_THAT(refused, testing::ContainsRegex("WIN32_EXIT_CODE +: 1066 "));
     EXPECT_THAT(refused, testing::ContainsRegex("SERVICE_EXIT_CODE +: 2 "));
@@ -189,10 +181,8 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
     EXPECT_EQ(ReadWholeFile(config), edited);
     EXPECT_THAT(prefix.wine({"reg", "query", key, "/v", "Start"}).out, HasSubstr("0x2"))
         << "automatic start kept";
-    prefix.wine({"sc", "start", "automation-server"});
-    EXPECT_EQ(prefix.waitFor("automation-server", Running, std::chrono::seconds(30)), Running);
-    prefix.wine({"sc", "stop", "automation-server"});
-    EXPECT_EQ(prefix.waitFor("automation-server", Stopped, std::chrono::seconds(10)), Stopped);
+    EXPECT_EQ(prefix.start("automation-server"), Running);
+    EXPECT_EQ(prefix.stop("automation-server"), Stopped);
 
     // Removal of the upgraded product leaves nothing of the first behind either.
     const std::string database = ReadWholeFile(site.file());
