@@ -56,14 +56,12 @@ TEST_F(Odbc, ValuesRoundTrip) {
     EXPECT_EQ(c->query("SELECT ID FROM U WHERE Name = ? AND Due >= ?", {awkward, due}).rowCount(),
               1u);
     // The driver's own words reach the message; a failed statement is no lost connection.
-    try {
-        c->query("SELECT Nope FROM Missing WHERE ID = ?", {1});
-        ADD_FAILURE() << "no error";
-    } catch (const DatabaseError& e) {
-        EXPECT_THAT(e.what(), testing::AllOf(testing::HasSubstr("no such table: Missing"),
-                                             testing::HasSubstr("in statement: SELECT Nope")));
-        EXPECT_FALSE(e.connectionLost());
-    }
+    const auto missing = [&] { c->query("SELECT Nope FROM Missing WHERE ID = ?", {1}); };
+    EXPECT_THAT(missing, testing::ThrowsMessage<DatabaseError>(
+                             testing::AllOf(testing::HasSubstr("no such table: Missing"),
+                                            testing::HasSubstr("in statement: SELECT Nope"))));
+    EXPECT_THAT(missing, testing::Throws<DatabaseError>(
+                             testing::Property(&DatabaseError::connectionLost, false)));
 }
 
 TEST_F(Odbc, FailedConnectsNeverShowThePassword) {
@@ -121,12 +119,9 @@ TEST_F(Odbc, ALostConnectionLeavesNothingAndTheNextOpenReconnects) {
     db.beginUnit();
     db.execute("INSERT INTO T (ID) VALUES (3)");
     db.failStatementAsLostConnection(1);
-    try {
-        db.execute("INSERT INTO T (ID) VALUES (4)");
-        ADD_FAILURE() << "the connection was not lost";
-    } catch (const DatabaseError& e) {
-        EXPECT_TRUE(e.connectionLost()) << e.what();
-    }
+    EXPECT_THAT(
+        [&] { db.execute("INSERT INTO T (ID) VALUES (4)"); },
+        testing::Throws<DatabaseError>(testing::Property(&DatabaseError::connectionLost, true)));
     db.rollbackUnit();
     db.CloseDatabase();
     ASSERT_TRUE(db.OpenDatabase()) << db.lastOpenError();

@@ -76,8 +76,7 @@ TEST(MainWindow, RunsOnLoadOnTicksAndOnDoTasksNewestLineFirst) {
     EXPECT_EQ(window.pollTimer().interval(), 60000);
     EXPECT_NE(line(0).find("Emails: 3  Issues Created: 0  Issues Closed: 0"), std::string::npos);
     EXPECT_NE(line(1).find("Emails: 2 "), std::string::npos) << line(1);
-    // The design's layout; Return on a focused button presses nothing (a click or Space does).
-    EXPECT_EQ(results->geometry(), QRect(8, 8, 713, 417));
+    // Return on a focused button presses nothing (a click or Space does).
     QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
     QCoreApplication::sendEvent(window.findChild<QPushButton*>("btnClear"), &enter);
     EXPECT_FALSE(results->toPlainText().isEmpty());
