@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "db/Database.h"
 #include "db/Errors.h"
 #include "support/Site.h"
@@ -30,6 +32,16 @@ TEST(Database, OpeningNeverCreatesTheFileNorThrows) {
     Database db("sqlite:" + file.file().filename().string(), file.dir());
     EXPECT_TRUE(db.OpenDatabase()) << db.lastOpenError();
     EXPECT_TRUE(failure([] { Database().execute("DELETE FROM Issues"); }).ends_with("[lost]"));
+}
+
+// A file that stops being a database under an open connection (a share gone, a failing disk)
+// is a lost connection: the run ends there instead of failing every step after it.
+TEST(Database, AFileThatStopsBeingADatabaseIsALostConnection) {
+    fas::test::Site s;
+    s.exec("PRAGMA journal_mode=DELETE");  // the file read again at each statement, as a share's
+    EXPECT_EQ(s.open().count("SELECT COUNT(*) FROM Issues"), 0);
+    std::ofstream(s.file(), std::ios::binary | std::ios::in) << std::string(4096, 'x');
+    EXPECT_TRUE(failure([&] { s.count("SELECT COUNT(*) FROM Issues"); }).ends_with("[lost]"));
 }
 
 TEST(Database, ValuesAreBoundAndNullStaysNull) {
