@@ -69,10 +69,7 @@ TEST_F(WindowsE2E, AFolderNamedInAnyScriptIsFoundAndNamedAsWritten) {
 
 // The message files of a pickup folder in order, their dates and identities aside.
 std::vector<std::string> MessageFiles(const Site& site) {
-    std::vector<std::filesystem::path> names;
-    for (const auto& entry : std::filesystem::directory_iterator(site.pickup())) {
-        names.push_back(entry.path());
-    }
+    auto names = FilesIn(site.pickup());
     // <time>-<process>-<sequence>-<random>.eml: the sequence orders one run's messages.
     const auto sequence = [](const std::filesystem::path& p) {
         return std::stoi(std::regex_replace(p.filename().string(),

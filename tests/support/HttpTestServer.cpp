@@ -1,6 +1,5 @@
 #include "support/HttpTestServer.h"
 
-#include <algorithm>
 #include <stdexcept>
 
 namespace fas::test {
@@ -27,15 +26,8 @@ std::string HttpTestServer::url(const std::string& target) const {
 }
 
 std::vector<HttpRequest> HttpTestServer::requests() const {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(store_.path())) {
-        if (entry.path().extension() != ".tmp") {
-            files.push_back(entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());
     std::vector<HttpRequest> out;
-    for (const auto& file : files) {
+    for (const auto& file : FilesIn(store_.path())) {
         const std::string text = ReadWholeFile(file);
         const auto blank = text.find(' ');
         const auto end = text.find('\n');

@@ -3,6 +3,7 @@
 // programs (aiosmtpd, openssl, sqlfluff, promtool) the Windows build's suites start.
 #include "support/ProcessRunner.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -17,6 +18,18 @@ std::string ReadWholeFile(const std::filesystem::path& file) {
     std::ostringstream text;
     text << std::ifstream(file, std::ios::binary).rdbuf();
     return text.str();
+}
+
+std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& dir) {
+    std::vector<std::filesystem::path> files;
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, missing)) {
+        if (entry.path().extension() != ".tmp") {
+            files.push_back(entry.path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
 }
 
 namespace {

@@ -32,6 +32,9 @@ struct ProcessResult {
 };
 
 std::string ReadWholeFile(const std::filesystem::path& file);
+// The files of a folder in name order, those still being written (*.tmp) left out; none when
+// the folder does not exist.
+std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& dir);
 
 // Runs a process to its end (killing it after `timeout`) and captures its output.
 ProcessResult RunProcess(const ProcessSpec& given,

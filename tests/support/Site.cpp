@@ -1,6 +1,5 @@
 #include "support/Site.h"
 
-#include <algorithm>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -141,14 +140,8 @@ std::string Site::contents(std::vector<std::string> tables) {
 }
 
 std::vector<ReceivedMessage> Site::pickedUp() const {
-    std::vector<std::filesystem::path> files;
-    if (std::filesystem::exists(pickup())) {
-        for (const auto& entry : std::filesystem::directory_iterator(pickup())) {
-            files.push_back(entry.path());
-        }
-    }
-    std::sort(files.begin(), files.end());  // the names begin with the time and a sequence number
-    return SmtpTestServer::parseMessageFiles(files);
+    // The names begin with the time and a sequence number.
+    return SmtpTestServer::parseMessageFiles(FilesIn(pickup()));
 }
 
 std::string WithoutRunTimes(const std::string& text) {

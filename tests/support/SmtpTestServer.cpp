@@ -1,7 +1,5 @@
 #include "support/SmtpTestServer.h"
 
-#include <algorithm>
-#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -101,16 +99,12 @@ int SmtpTestServer::messagesAccepted() const {
 }
 
 std::vector<ReceivedMessage> SmtpTestServer::messages() const {
-    std::vector<std::filesystem::path> files;
-    for (const auto& entry : std::filesystem::directory_iterator(store_.path())) {
-        if (entry.path().filename().string().starts_with("msg-") &&
-            entry.path().extension() != ".tmp") {
-            files.push_back(entry.path());
+    std::vector<ReceivedMessage> out;
+    for (const auto& file : FilesIn(store_.path())) {
+        if (file.filename().string().starts_with("msg-")) {
+            out.push_back(load(file));
         }
     }
-    std::sort(files.begin(), files.end());
-    std::vector<ReceivedMessage> out;
-    std::transform(files.begin(), files.end(), std::back_inserter(out), load);
     return out;
 }
 
