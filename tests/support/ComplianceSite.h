@@ -3,21 +3,13 @@
 // A compliance database with a company that sends alerts, and builders for the rows the rules
 // read: what the rule and housekeeping suites share.
 
-#include <set>
 #include <string>
-#include <vector>
 
 #include "support/Site.h"
 #include "tasks/CatalogTable.h"
 #include "tasks/RuleCatalog.h"
 
 namespace fas::test {
-
-using Ids = std::set<std::int64_t>;
-
-struct OutboxRow {
-    std::string to, subject, body;
-};
 
 struct ComplianceSite {
     OpenState s;
@@ -27,7 +19,6 @@ struct ComplianceSite {
         s.state.company.AutomationServerEmailFrom = "alerts@fleetsafety.test";
         s.state.company.AutomationServerEmailFooter = "Fleet Safety Services, compliance desk";
     }
-    ServerState& state() { return s.state; }
     static const RuleParameters& params(int step) {
         return tasks::CatalogTable().at(static_cast<std::size_t>(step - 1)).params;
     }
@@ -71,32 +62,16 @@ struct ComplianceSite {
     }
     // clang-format on
 
-    Ids ids(const std::string& sql, const std::string& item) {
-        Ids out;
-        for (auto rs = s.db().query(sql, {db::Value(item)}); !rs.eof(); rs.moveNext()) {
-            out.insert(rs.int64("ItemID"));
+    // The rows `sql` selects, one line each, every column followed by '|' (Null as empty text).
+    std::string rows(const std::string& sql, const db::Params& values = {}) {
+        std::string out;
+        for (auto rs = s.read(sql, values); !rs.eof(); rs.moveNext()) {
+            for (const std::string& column : rs.columns()) {
+                out += rs.joined(column) + "|";
+            }
+            out += "\n";
         }
         return out;
-    }
-    Ids notified(const std::string& item) {
-        return ids("SELECT ItemID FROM AutomationServer_Emails WHERE Item = ?", item);
-    }
-    Ids issued(const std::string& item) {
-        return ids("SELECT ItemID FROM Issues WHERE EnteredBy = 'AUTO SERVER' AND AUTO_Item = ?",
-                   item);
-    }
-    std::vector<OutboxRow> outbox() {
-        std::vector<OutboxRow> rows;
-        for (auto rs = s.db().query("SELECT EmailTo,EmailSubject,EmailBody FROM "
-                                    "AutomationServer_EmailsSent ORDER BY ID");
-             !rs.eof(); rs.moveNext()) {
-            rows.push_back(
-                {rs.joined("EmailTo"), rs.joined("EmailSubject"), rs.joined("EmailBody")});
-        }
-        return rows;
-    }
-    std::string status(std::int64_t issueId) {
-        return s.scalar("SELECT Status FROM Issues WHERE ID = ?", {issueId}).joined();
     }
 };
 

@@ -1,7 +1,11 @@
 #include "trust/TrustSite.h"
 
+#include <gmock/gmock.h>
+
 #include <algorithm>
+#include <numeric>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "tasks/RuleCatalog.h"
@@ -11,15 +15,21 @@ namespace {
 
 std::set<std::string> addressesIn(const std::string& text) {
     static const std::regex address(R"([^\s,;<>"]+@[^\s,;<>"]+)");
-    std::set<std::string> out;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), address);
-         it != std::sregex_iterator(); ++it) {
-        out.insert(it->str());
-    }
-    return out;
+    return {std::sregex_token_iterator(text.begin(), text.end(), address),
+            std::sregex_token_iterator()};
 }
 
 }  // namespace
+
+std::string SortedLines(const std::string& text) {
+    std::istringstream in(text);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.push_back(line + "\n");
+    }
+    std::sort(lines.begin(), lines.end());
+    return std::accumulate(lines.begin(), lines.end(), std::string());
+}
 
 EndState ReadEndState(ServerCopy& server) {
     // A row still pending although it has recipients differs from one delivered.
@@ -31,38 +41,38 @@ EndState ReadEndState(ServerCopy& server) {
          "SELECT EmailFrom,EmailFromName,EmailTo,EmailSubject,EmailBody,CASE WHEN EmailSent<>0 OR "
          "ISNULL(EmailTo,'')='' THEN 'done' ELSE 'pending' END FROM AutomationServer_EmailsSent",
          "SELECT ID,DisableEmailNotifications,EnableNotificationsAtTime FROM ServiceContract"});
-    std::istringstream lines(
-        std::regex_replace(contents, std::regex(R"(\(AUTO CLOSED [^)]*\))"), "(AUTO CLOSED)"));
-    std::vector<std::string> rows;
-    for (std::string line; std::getline(lines, line);) {
-        rows.push_back(line + "\n");
-    }
-    std::sort(rows.begin(), rows.end());
-    EndState s;
-    for (const std::string& row : rows) {
-        s.rows += row;
-    }
+    EndState s{SortedLines(std::regex_replace(contents, std::regex(R"(\(AUTO CLOSED [^)]*\))"),
+                                              "(AUTO CLOSED)")),
+               {}};
     for (auto rs = server.read("SELECT EmailTo,EmailBody FROM AutomationServer_EmailsSent WHERE "
                                "EmailSent<>0");
          !rs.eof(); rs.moveNext()) {
-        s.sent.push_back({rs.joined("EmailTo"), rs.joined("EmailBody")});
+        s.sent.emplace_back(rs.joined("EmailTo"), rs.joined("EmailBody"));
     }
     return s;
 }
 
-testing::AssertionResult AllDelivered(const std::vector<SentRow>& rows,
+testing::AssertionResult AllDelivered(const EndState& end,
                                       const std::vector<test::ReceivedMessage>& messages) {
-    for (const SentRow& row : rows) {
-        const bool found = std::any_of(messages.begin(), messages.end(), [&](const auto& m) {
-            return addressesIn(m.to) == addressesIn(row.emailTo) &&
-                   m.body.find(row.body) != std::string::npos;
-        });
-        if (!found) {
-            return testing::AssertionFailure()
-                   << "never delivered to '" << row.emailTo << "': " << row.body;
+    for (const auto& [to, body] : end.sent) {
+        if (std::none_of(messages.begin(), messages.end(), [&](const auto& m) {
+                return addressesIn(m.to) == addressesIn(to) &&
+                       m.body.find(body) != std::string::npos;
+            })) {
+            return testing::AssertionFailure() << "never delivered to '" << to << "': " << body;
         }
     }
     return testing::AssertionSuccess();
+}
+
+void ExpectCleanRunsEndAs(ServerCopy& server, int runs, const EndState& expected,
+                          const std::function<std::vector<test::ReceivedMessage>()>& received) {
+    for (int run = 1; run <= runs; ++run) {
+        server.run();
+        EXPECT_THAT(server.state.report.errors, testing::IsEmpty()) << "clean run " << run;
+    }
+    EXPECT_EQ(expected.rows, ReadEndState(server).rows);
+    EXPECT_TRUE(AllDelivered(expected, received ? received() : server.pickedUp()));
 }
 
 std::vector<StepSpan> RunAndMeasureSteps(ServerCopy& server) {

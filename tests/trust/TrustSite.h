@@ -1,10 +1,13 @@
 #pragma once
 
-// What the fault suites share: a copy of the demo database, and the content task runs leave
-// behind, compared without the identity values and times that differ from one run to the next.
+// What the fault suites share: a copy of the demo database, the content task runs leave behind
+// (compared without the identity values and times that differ from one run to the next), and the
+// clean runs that must complete a faulted one.
 
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,22 +21,28 @@ struct ServerCopy : test::Site {
     ServerCopy() : Site(test::DemoTemplate()) {}
 };
 
-struct SentRow {
-    std::string emailTo, body;
-};
+// The lines of `text` in sorted order: rows whose order no run decides, compared with EXPECT_EQ,
+// which shows the lines that differ.
+std::string SortedLines(const std::string& text);
 
-// Issues, notification records, outbox rows and contract mutes as sorted text rows (compared
-// with EXPECT_EQ, which shows the lines that differ), and the rows sent.
+// Issues, notification records, outbox rows and contract mutes as sorted text rows, and the rows
+// sent (addressees, body).
 struct EndState {
     std::string rows;
-    std::vector<SentRow> sent;
+    std::vector<std::pair<std::string, std::string>> sent;
 };
 EndState ReadEndState(ServerCopy& server);
 
 // Each sent row reached its recipients at least once: a message to the same addresses carries
 // its body.
-testing::AssertionResult AllDelivered(const std::vector<SentRow>& rows,
+testing::AssertionResult AllDelivered(const EndState& end,
                                       const std::vector<test::ReceivedMessage>& messages);
+
+// What every fault walk ends with: `runs` runs after the faulted one, none with an error, leave
+// the database as `expected`, every notification delivered among `received()` (by default the
+// pickup folder's messages).
+void ExpectCleanRunsEndAs(ServerCopy& server, int runs, const EndState& expected,
+                          const std::function<std::vector<test::ReceivedMessage>()>& received = {});
 
 // The statements each catalog step issued in one run of the real catalog.
 struct StepSpan {
