@@ -194,12 +194,18 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
 }
 
 // Started from a console, --service says how a service is started instead of waiting for a
-// service control manager that never calls.
-TEST_F(WindowsService, FromAConsoleServiceSaysHowToRunIt) {
+// service control manager that never calls; a service name Windows cannot take is refused
+// before anything is registered.
+TEST_F(WindowsService, FromAConsoleServiceSaysHowToRunItAndOddNamesAreRefused) {
     Site site(DemoTemplate());
     const auto result = serve(site, {"--service"});
     EXPECT_EQ(result.exitStatus, 2);
     EXPECT_THAT(result.err, HasSubstr("sc start automation-server"));
+    for (const std::string& name : {std::string(65, 'n'), std::string("north east")}) {
+        const auto refused = serve(site, {"--install-service", name});
+        EXPECT_EQ(refused.exitStatus, 2) << refused.out;
+        EXPECT_THAT(refused.err, HasSubstr("--install-service needs a short name")) << name;
+    }
 }
 
 }  // namespace

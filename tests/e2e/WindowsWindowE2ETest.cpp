@@ -98,5 +98,18 @@ TEST_F(WindowsWindow, RunsAtLoadAddsLinesOnClickClearsAndRefusesASecondCopy) {
     EXPECT_EQ(broken.stop(0, std::chrono::seconds(30)).exitStatus, 2);
 }
 
+// Started without options, the console server hands its arguments over to the window program as
+// given: a folder named with a blank arrives whole.
+TEST_F(WindowsWindow, TheServerWithoutOptionsHandsItsArgumentsToTheWindow) {
+    Site site(DemoTemplate());
+    const auto folder = site.dir() / "pick up";
+    BackgroundProcess console(server(site, {"--pickup-dir", folder.string()}, env_));
+    EXPECT_EQ(probe({"wait"}), "Ferrow Automation Server 7.16 - Test\n") << console.err();
+    EXPECT_THAT(probe({"text"}), HasSubstr("Issues Created: "));
+    probe({"click", "Exit"});
+    EXPECT_EQ(console.stop(0, std::chrono::seconds(30)).exitStatus, 0);
+    EXPECT_FALSE(FilesIn(folder).empty()) << "the first run's messages go there";
+}
+
 }  // namespace
 }  // namespace fas::test
