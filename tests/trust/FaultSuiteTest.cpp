@@ -2,17 +2,155 @@
 // server going away in the middle of a dispatch, then clean runs: the database ends as it would
 // have without the fault (nothing lost, nothing recorded or raised twice) and every notification
 // reaches its recipients at least once.
+//
+// The runs compare the content task runs leave behind, without the identity values and times
+// that differ from one run to the next.
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+#include <numeric>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "support/Site.h"
 #include "tasks/ResultsLine.h"
 #include "tasks/RuleCatalog.h"
-#include "trust/TrustSite.h"
 
 namespace fas::trust {
 namespace {
 
-using namespace std::chrono_literals;
+// A copy of the demo database as start-up leaves it.
+struct ServerCopy : test::Site {
+    ServerCopy() : Site(test::DemoTemplate()) {}
+};
+
+std::set<std::string> addressesIn(const std::string& text) {
+    static const std::regex address(R"([^\s,;<>"]+@[^\s,;<>"]+)");
+    return {std::sregex_token_iterator(text.begin(), text.end(), address),
+            std::sregex_token_iterator()};
+}
+
+// The lines of `text` in sorted order: rows whose order no run decides, compared with EXPECT_EQ,
+// which shows the lines that differ.
+std::string SortedLines(const std::string& text) {
+    std::istringstream in(text);
+    std::multiset<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.insert(line + "\n");
+    }
+    return std::accumulate(lines.begin(), lines.end(), std::string());
+}
+
+// Issues, notification records, outbox rows and contract mutes as sorted text rows, and the rows
+// sent (addressees, body).
+struct EndState {
+    std::string rows;
+    std::vector<std::pair<std::string, std::string>> sent;
+};
+EndState ReadEndState(ServerCopy& server) {
+    // A row still pending although it has recipients differs from one delivered.
+    const std::string contents = server.contents(
+        {"SELECT 'Issues',ContractID,Category,ItemID,ItemDesc,IssueDate,DueDate,Description,Status,"
+         "Priority,EnteredBy,EditedBy,AUTO_Item,Auto_Date FROM Issues",
+         "SELECT 'Emails',Category,Item,ItemID,ItemKey,ContractManager,ContractSpecialist,Client "
+         "FROM AutomationServer_Emails",
+         "SELECT EmailFrom,EmailFromName,EmailTo,EmailSubject,EmailBody,CASE WHEN EmailSent<>0 OR "
+         "ISNULL(EmailTo,'')='' THEN 'done' ELSE 'pending' END FROM AutomationServer_EmailsSent",
+         "SELECT ID,DisableEmailNotifications,EnableNotificationsAtTime FROM ServiceContract"});
+    EndState s{SortedLines(std::regex_replace(contents, std::regex(R"(\(AUTO CLOSED [^)]*\))"),
+                                              "(AUTO CLOSED)")),
+               {}};
+    for (auto rs = server.read("SELECT EmailTo,EmailBody FROM AutomationServer_EmailsSent WHERE "
+                               "EmailSent<>0");
+         !rs.eof(); rs.moveNext()) {
+        s.sent.emplace_back(rs.joined("EmailTo"), rs.joined("EmailBody"));
+    }
+    return s;
+}
+
+// Each sent row reached its recipients at least once: a message to the same addresses carries
+// its body.
+testing::AssertionResult AllDelivered(const EndState& end,
+                                      const std::vector<test::ReceivedMessage>& messages) {
+    for (const auto& [to, body] : end.sent) {
+        if (std::none_of(messages.begin(), messages.end(), [&](const auto& m) {
+                return addressesIn(m.to) == addressesIn(to) &&
+                       m.body.find(body) != std::string::npos;
+            })) {
+            return testing::AssertionFailure() << "never delivered to '" << to << "': " << body;
+        }
+    }
+    return testing::AssertionSuccess();
+}
+
+// What every fault walk ends with: `runs` runs after the faulted one, none with an error, leave
+// the database as `expected`, every notification delivered among `received()` (by default the
+// pickup folder's messages).
+void ExpectCleanRunsEndAs(
+    ServerCopy& server, int runs, const EndState& expected,
+    const std::function<std::vector<test::ReceivedMessage>()>& received = {}) {
+    for (int run = 1; run <= runs; ++run) {
+        server.run();
+        EXPECT_THAT(server.state.report.errors, testing::IsEmpty()) << "clean run " << run;
+    }
+    EXPECT_EQ(expected.rows, ReadEndState(server).rows);
+    EXPECT_TRUE(AllDelivered(expected, received ? received() : server.pickedUp()));
+}
+
+// The statements each catalog step issued in one run of the real catalog.
+struct StepSpan {
+    std::string label;
+    std::uint64_t first = 0;  // ordinal of its first statement in the run, from 1
+    std::vector<std::string> statements;
+};
+std::vector<StepSpan> RunAndMeasureSteps(ServerCopy& server) {
+    const tasks::TaskList& catalog = tasks::RuleCatalog();
+    std::vector<StepSpan> spans(catalog.size());
+    std::size_t current = catalog.size();  // none: outside the steps
+    const std::uint64_t base = server.state.db.statementsIssued();
+    tasks::TaskList wrapped;
+    for (std::size_t i = 0; i < catalog.size(); ++i) {
+        spans[i].label = catalog[i].label;
+        wrapped.push_back({catalog[i].label, [&, i](ServerState& state) {
+                               current = i;
+                               spans[i].first = state.db.statementsIssued() - base + 1;
+                               catalog[i].run(state);
+                               current = catalog.size();
+                           }});
+    }
+    server.state.db.setStatementObserver([&](std::string_view sql, const db::Params&) {
+        if (current < spans.size()) {
+            spans[current].statements.emplace_back(sql);
+        }
+    });
+    server.run(wrapped);
+    server.state.db.setStatementObserver(nullptr);
+    return spans;
+}
+
+// Two clean runs of the demo, made once per test program: the issue-due rule sees the issues
+// raised after it only in the next run, so two runs settle a database.
+struct Reference {
+    ServerCopy server;
+    std::vector<StepSpan> steps = RunAndMeasureSteps(server);
+    RunCounters firstRun = server.state.counters;
+    std::vector<std::string> errors = server.state.report.errors;  // of both runs
+    EndState end;                                                  // after the second
+};
+const Reference& ref() {
+    static Reference* reference = [] {
+        auto* r = new Reference;  // never torn down: the suites read it to the end
+        r->server.run();
+        r->errors.insert(r->errors.end(), r->server.state.report.errors.begin(),
+                         r->server.state.report.errors.end());
+        r->end = ReadEndState(r->server);
+        return r;
+    }();
+    return *reference;
+}
+
 using testing::AllOf;
 using testing::ElementsAre;
 using testing::HasSubstr;
@@ -21,10 +159,6 @@ using testing::IsEmpty;
 constexpr std::string_view kQueue = "INSERT INTO AutomationServer_EmailsSent";
 constexpr std::string_view kRecord = "INSERT INTO AutomationServer_Emails ";
 constexpr std::string_view kMarkSent = "UPDATE AutomationServer_EmailsSent SET EmailSent=1";
-
-const Reference& ref() {
-    return TheReference();
-}
 
 std::vector<int> counts(const RunCounters& c) {
     return {c.emails(), c.issuesCreated(), c.issuesClosed()};
@@ -79,13 +213,11 @@ void deadlockAt(std::uint64_t ordinal, std::size_t step, int times) {
     SCOPED_TRACE(std::to_string(times) + " deadlock(s) at statement " + std::to_string(ordinal) +
                  ", in " + where);
     ServerCopy server;
-    std::vector<std::chrono::milliseconds> waits;
-    server.state.db.setDeadlockPause([&](auto wait) { waits.push_back(wait); });
+    int waits = 0;
+    server.state.db.setDeadlockPause([&](auto) { ++waits; });
     server.state.db.failStatementAsDeadlockVictim(ordinal, times);
     server.run();
-    // At most three tries, tens to a few hundred milliseconds apart.
-    EXPECT_THAT(waits, AllOf(testing::SizeIs(times == 1 ? 1 : 2),
-                             testing::Each(AllOf(testing::Ge(20ms), testing::Le(500ms)))));
+    EXPECT_EQ(waits, times == 1 ? 1 : 2);  // at most three tries
     EXPECT_EQ(server.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);
     static const std::size_t referenceMessages = ref().server.pickedUp().size();
     EndState end = ref().end;
@@ -147,9 +279,7 @@ TEST(DryRun, ADeadlockEndsItAtOnceAndSaysNothingWasChangedOrSent) {
                                                          "run's work"),
                                   HasSubstr("nothing was changed and nothing sent"))));
     EXPECT_THAT(tasks::ResultsLine(server.state, db::DateTime::nowLocal()),
-                AllOf(HasSubstr("Emails: 0  Issues Created: 0  Issues Closed: 0  (dry run undone "
-                                "by the database after a deadlock"),
-                      HasSubstr("Errors: 1")));
+                HasSubstr("Emails: 0  Issues Created: 0  Issues Closed: 0  (dry run undone"));
     EXPECT_EQ(server.contents(), before);
     EXPECT_TRUE(server.pickedUp().empty());
 }
