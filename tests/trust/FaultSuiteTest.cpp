@@ -203,56 +203,35 @@ TEST(LostConnection, InsideANotifiedRowAndBeforeMarkingSent) {
            dispatch.label);
 }
 
-// Statement `ordinal` of the run, in step `step` (past the last: the mute lift), chosen as a
-// deadlock victim on `times` tries. Retried after a pause, it ends as if nothing had happened;
-// chosen on every try, the step has the deadlock as its error and did nothing, as if left out of
-// the run; the next run does it. No message goes out twice.
-void deadlockAt(std::uint64_t ordinal, std::size_t step, int times) {
-    const bool inStep = step < ref().steps.size();
-    const std::string where = inStep ? ref().steps[step].label : "Lifting due notification mutes";
-    SCOPED_TRACE(std::to_string(times) + " deadlock(s) at statement " + std::to_string(ordinal) +
-                 ", in " + where);
+// Statement `ordinal` of the run, in `where`, chosen as a deadlock victim once: retried after a
+// pause (the statement, or the unit it was part of, whole), the run ends as if nothing had
+// happened, counted as the database holds it, and no message goes out twice. (A victim on every
+// try fails as the db suite shows, its step failing alone as any step does.)
+void deadlockAt(std::uint64_t ordinal, const std::string& where) {
+    SCOPED_TRACE("deadlock at statement " + std::to_string(ordinal) + ", in " + where);
     ServerCopy server;
     int waits = 0;
     server.state.db.setDeadlockPause([&](auto) { ++waits; });
-    server.state.db.failStatementAsDeadlockVictim(ordinal, times);
+    server.state.db.failStatementAsDeadlockVictim(ordinal);
     server.run();
-    EXPECT_EQ(waits, times == 1 ? 1 : 2);  // at most three tries
+    EXPECT_EQ(waits, 1);
+    EXPECT_THAT(server.state.report.errors, IsEmpty());
+    EXPECT_EQ(counts(server.state.counters), counts(ref().firstRun));
     EXPECT_EQ(server.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);
+    ExpectCleanRunsEndAs(server, 1, ref().end);
     static const std::size_t referenceMessages = ref().server.pickedUp().size();
-    EndState end = ref().end;
-    std::size_t messages = referenceMessages;
-    if (times == 1) {
-        EXPECT_THAT(server.state.report.errors, IsEmpty());
-        // Counted as the database holds them.
-        EXPECT_EQ(counts(server.state.counters), counts(ref().firstRun));
-    } else {
-        EXPECT_THAT(server.state.report.errors,
-                    ElementsAre(AllOf(HasSubstr(where + ": the "),
-                                      HasSubstr("victim of a deadlock with another program"),
-                                      HasSubstr("on each of 3 tries"))));
-        ServerCopy expected;
-        tasks::TaskList without = tasks::RuleCatalog();
-        without.erase(without.begin() + static_cast<std::ptrdiff_t>(step));
-        expected.run(without);
-        expected.run();
-        end = ReadEndState(expected);
-        messages = expected.pickedUp().size();
-    }
-    ExpectCleanRunsEndAs(server, 1, end);
-    EXPECT_EQ(server.pickedUp().size(), messages);
+    EXPECT_EQ(server.pickedUp().size(), referenceMessages);
 }
 
-// Each step loses the connection at its first statement and at the one in its middle, and has a
-// statement chosen as a deadlock victim: in its middle on the first try only, at its first on
-// every try; the mute lift before the steps likewise at the run's first. The reference is clean and
-// delivers its mail.
+// Each step loses the connection at its first statement and at the one in its middle, and has
+// the one in its middle chosen as a deadlock victim; the mute lift before the steps likewise at the
+// run's first. The reference is clean and delivers its mail.
 TEST(LostConnection, OrADeadlockAtEveryStepThenCleanRunsEndAsIfNothingHadHappened) {
     ASSERT_THAT(ref().errors, IsEmpty());
     ASSERT_GT(ref().end.sent.size(), 10u);
     EXPECT_TRUE(AllDelivered(ref().end, ref().server.pickedUp()));
     lostAt(1, "Lifting due notification mutes");
-    deadlockAt(1, ref().steps.size(), 1);
+    deadlockAt(1, "Lifting due notification mutes");
     for (std::size_t i = 0; i < ref().steps.size(); ++i) {
         const StepSpan& step = ref().steps[i];
         const std::uint64_t middle = step.first + step.statements.size() / 2;
@@ -260,8 +239,7 @@ TEST(LostConnection, OrADeadlockAtEveryStepThenCleanRunsEndAsIfNothingHadHappene
         if (middle != step.first) {
             lostAt(middle, step.label);
         }
-        deadlockAt(middle, i, 1);
-        deadlockAt(step.first, i, 3);
+        deadlockAt(middle, step.label);
     }
 }
 
@@ -285,7 +263,7 @@ TEST(DryRun, ADeadlockEndsItAtOnceAndSaysNothingWasChangedOrSent) {
 }
 
 // The mail server gone after accepting a message not yet marked sent: the rest stays pending, the
-// next runs send it (that message again rather than never) through a server that hangs up often.
+// next runs send it (that message again rather than never).
 TEST(LostConnection, AMailServerThatGoesAwayMidDispatchLosesNothing) {
     ServerCopy server;
     test::SmtpTestServer first;
@@ -302,8 +280,7 @@ TEST(LostConnection, AMailServerThatGoesAwayMidDispatchLosesNothing) {
                 ElementsAre(HasSubstr("stay pending for the next run")));
     std::vector<test::ReceivedMessage> all = first.messages();
     EXPECT_EQ(all.size(), 3u);
-    // The next server closes the connection after every two messages.
-    test::SmtpTestServer second({.maxMessagesPerConnection = 2});
+    test::SmtpTestServer second;
     server.sendThrough(second);
     ExpectCleanRunsEndAs(server, 2, ref().end, [&] {
         for (auto& m : second.messages()) {
@@ -311,7 +288,6 @@ TEST(LostConnection, AMailServerThatGoesAwayMidDispatchLosesNothing) {
         }
         return all;
     });
-    EXPECT_GT(second.connections(), 2);
 }
 
 // A stop (SIGTERM under systemd) lands at a checkpoint: between steps, between the rows of a walk,
@@ -322,7 +298,7 @@ TEST(StopRequest, AtAnyCheckpointKeepsEveryRowWholeLogsTheRunAndTheNextRunsCompl
     counting.state.control.setHeartbeat([&] { ++checkpoints; }, {});
     counting.run();
     ASSERT_GT(checkpoints, 100);
-    for (const int at : {checkpoints / 10, checkpoints / 4, checkpoints / 2, checkpoints - 3}) {
+    for (const int at : {checkpoints / 10, checkpoints / 2, checkpoints - 3}) {
         SCOPED_TRACE("stopped at checkpoint " + std::to_string(at) + " of " +
                      std::to_string(checkpoints));
         ServerCopy server;

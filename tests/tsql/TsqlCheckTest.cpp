@@ -3,6 +3,7 @@
 // only literals of the system's own: values are bound, never pasted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -34,12 +35,10 @@ const std::set<std::string> kBuiltIns = {
 const std::set<std::string> kNotCalls = {"IN",  "VALUES", "EXISTS", "AND",  "OR",    "NOT",
                                          "ON",  "FROM",   "JOIN",   "AS",   "WHERE", "SELECT",
                                          "SET", "WHEN",   "THEN",   "ELSE", "TOP"};
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return out;
+std::string upper(std::string text) {
+    std::ranges::transform(text, text.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
 }
 
 // The system's own sources, adjacent string literals joined: every literal a statement holds is
