@@ -1,15 +1,24 @@
-// Feeds arbitrary bytes to the config.txt reader. Whatever the file holds, reading it yields the
-// two values, each text of the file, or a ConfigError naming the file; a byte-order mark in
-// front changes nothing.
+// Feeds arbitrary bytes to the config.txt reader, the one input a person types at every site.
+// Whatever the file holds, reading it yields the two values, each text of the file, or a
+// ConfigError naming the file; a byte-order mark in front changes nothing. A broken property
+// aborts with what broke it, so libFuzzer keeps the input.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "Fuzz.h"
 #include "startup/ConfigFile.h"
 #include "startup/TextEncoding.h"
 
 namespace fas::fuzz {
+namespace {
+
+[[noreturn]] void fail(const char* what, std::string_view detail) {
+    std::fprintf(stderr, "%s\n%.*s\n", what, static_cast<int>(detail.size()), detail.data());
+    std::abort();
+}
 
 // The two values joined, or nothing when the reader refused the text with its own error.
 std::optional<std::string> read(std::string_view text) {
@@ -29,11 +38,15 @@ std::optional<std::string> read(std::string_view text) {
     }
 }
 
-void check(std::string_view text) {
-    const std::optional<std::string> values = read(text);
-    if (!text.starts_with("\xEF\xBB\xBF") && read("\xEF\xBB\xBF" + std::string(text)) != values) {
-        fail("a byte-order mark in front changes what is read", text);
-    }
-}
-
+}  // namespace
 }  // namespace fas::fuzz
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::optional<std::string> values = fas::fuzz::read(text);
+    if (!text.starts_with("\xEF\xBB\xBF") &&
+        fas::fuzz::read("\xEF\xBB\xBF" + std::string(text)) != values) {
+        fas::fuzz::fail("a byte-order mark in front changes what is read", text);
+    }
+    return 0;
+}

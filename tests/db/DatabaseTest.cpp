@@ -4,6 +4,7 @@
 
 #include "db/Database.h"
 #include "db/Errors.h"
+#include "support/Environment.h"
 #include "support/Site.h"
 
 namespace fas::db {
@@ -42,6 +43,39 @@ TEST(Database, AFileThatStopsBeingADatabaseIsALostConnection) {
     EXPECT_EQ(s.open().count("SELECT COUNT(*) FROM Issues"), 0);
     std::ofstream(s.file(), std::ios::binary | std::ios::in) << std::string(4096, 'x');
     EXPECT_TRUE(failure([&] { s.count("SELECT COUNT(*) FROM Issues"); }).ends_with("[lost]"));
+}
+
+// Another program holding the write lock past the query timeout (set by its variable): what
+// waited for it fails, naming what it was and the timeout, and the error is its step's alone.
+TEST(Database, ALockHeldPastTheQueryTimeoutFailsWhatWaitedNamingTheTimeout) {
+    fas::test::Site s;
+    const std::string location = "sqlite:" + s.file().filename().string();
+    Database holder(location, s.dir()), waiting(location, s.dir());
+    fas::test::SetEnvironment("AUTOMATION_SERVER_QUERY_TIMEOUT", "1");
+    ASSERT_TRUE(holder.OpenDatabase() && waiting.OpenDatabase());
+    fas::test::SetEnvironment("AUTOMATION_SERVER_QUERY_TIMEOUT", std::nullopt);
+    holder.beginTransaction();
+    const std::string waited = failure([&] { waiting.beginTransaction(); });
+    EXPECT_NE(waited.find("the start of a transaction was cancelled"), std::string::npos) << waited;
+    EXPECT_NE(waited.find("query timeout of 1 s"), std::string::npos) << waited;
+    EXPECT_FALSE(waited.ends_with("[lost]"));
+    holder.rollbackTransaction();
+}
+
+// A statement standing alone chosen as a deadlock victim on every try is given up after three
+// tries, its error saying so (its step fails alone; a victim once is retried, as the fault walks
+// show).
+TEST(Database, ADeadlockVictimOnEveryTryIsGivenUpAfterThreeTries) {
+    OpenState s;
+    int waits = 0;
+    s.db().setDeadlockPause([&](auto) { ++waits; });
+    s.db().failStatementAsDeadlockVictim(1, 3);
+    const std::string error = failure([&] { s.exec("DELETE FROM Issues"); });
+    EXPECT_NE(error.find("the delete from Issues was chosen as the victim of a deadlock"),
+              std::string::npos)
+        << error;
+    EXPECT_NE(error.find("on each of 3 tries"), std::string::npos) << error;
+    EXPECT_EQ(waits, 2);
 }
 
 TEST(Database, ValuesAreBoundAndNullStaysNull) {

@@ -6,16 +6,16 @@
 
 #include <gmock/gmock.h>
 
+#include <numeric>
 #include <regex>
 #include <set>
+#include <sstream>
 
-#include "db/Errors.h"
-#include "db/Schema.h"
 #include "db/TsqlDialect.h"
 #include "support/Environment.h"
+#include "support/Site.h"
 #include "tasks/ResultsLine.h"
 #include "tools/DemoData.h"
-#include "trust/TrustSite.h"
 
 namespace fas::trust {
 namespace {
@@ -24,17 +24,6 @@ namespace fs = std::filesystem;
 using db::DateTime;
 
 const std::string kDriver = "/usr/lib/x86_64-linux-gnu/odbc/libsqlite3odbc.so";
-
-std::string odbcLocation(const fs::path& file) {
-    return "Driver=" + kDriver + ";Database=" + test::HostName(file) +
-           ";LoadExt=" FAS_TSQL_EXTENSION ";";
-}
-
-std::string forTheDriver(std::string_view sql) {
-    return sql == db::kOdbcSaveUnitSql       ? "SAVEPOINT fas_unit"
-           : sql == db::kOdbcRollbackUnitSql ? "ROLLBACK TO fas_unit"
-                                             : db::translateTsql(sql);
-}
 
 // The demo database with the rows that break backends, generated once per test program.
 const fs::path& AwkwardTemplate() {
@@ -53,14 +42,27 @@ const fs::path& AwkwardTemplate() {
 struct OdbcSite : test::Site {
     std::set<std::string> sent;
     OdbcSite() : Site(AwkwardTemplate()) {
-        state.DatabaseLocation = odbcLocation(file());
+        state.DatabaseLocation = "Driver=" + kDriver + ";Database=" + test::HostName(file()) +
+                                 ";LoadExt=" FAS_TSQL_EXTENSION ";";
         state.db.setLocation(state.DatabaseLocation, dir());
         state.db.translateOdbcStatements([this](std::string_view sql) {
             sent.emplace(sql);
-            return forTheDriver(sql);
+            return sql == db::kOdbcSaveUnitSql       ? "SAVEPOINT fas_unit"
+                   : sql == db::kOdbcRollbackUnitSql ? "ROLLBACK TO fas_unit"
+                                                     : db::translateTsql(sql);
         });
     }
 };
+
+// The lines of `text` sorted: rows and messages whose order no run decides.
+std::string SortedLines(const std::string& text) {
+    std::istringstream in(text);
+    std::multiset<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.insert(line + "\n");
+    }
+    return std::accumulate(lines.begin(), lines.end(), std::string());
+}
 
 // Every row of every table of the file, read by the embedded engine and sorted. The SQLite ODBC
 // driver writes a timestamp bound at SQL Server's datetime precision with its milliseconds
@@ -127,68 +129,6 @@ TEST_F(OdbcBackend, RunsTheCatalogToTheSameEndAsTheEmbeddedEngine) {
         EXPECT_EQ(Messages(embedded), Messages(odbc));
     }
     EXPECT_THAT(odbc.sent, testing::ContainerEq(observed));
-}
-
-// On SQL Server a notified row's outbox rows and record are a transaction of their own: chosen as
-// a deadlock victim in its middle, the row is done again whole, and the run ends as on the
-// embedded engine.
-TEST_F(OdbcBackend, ANotifiedRowChosenAsDeadlockVictimIsDoneAgainWhole) {
-    test::Site embedded(AwkwardTemplate());
-    OdbcSite odbc;
-    int waits = 0;
-    odbc.state.db.setDeadlockPause([&](auto) { ++waits; });
-    odbc.state.db.setStatementObserver([&](std::string_view sql, const db::Params&) {
-        if (sql.starts_with("INSERT INTO AutomationServer_EmailsSent") && waits == 0) {
-            odbc.state.db.failStatementAsDeadlockVictim(1);  // the row's next statement
-        }
-    });
-    embedded.run();
-    odbc.run();
-    EXPECT_EQ(waits, 1);
-    EXPECT_THAT(odbc.state.report.errors, testing::IsEmpty());
-    EXPECT_EQ(SortedRows(embedded.file()), SortedRows(odbc.file()));
-    EXPECT_EQ(embedded.state.report.notificationsQueued, odbc.state.report.notificationsQueued);
-}
-
-// Dates through both backends: bound, stored and read back, the first and last dates SQL Server's
-// datetime holds among them, and a day that does not exist refused. Then units inside a
-// transaction: the savepoint statements. (The date functions are the embedded engine's own code,
-// loaded into the driver: their results are the T-SQL function table's.)
-TEST_F(OdbcBackend, DatesAndUnitsAsSqlServerHasThem) {
-    const test::TempDir dir;
-    const DateTime kept[] = {{2028, 2, 29}, {2000, 2, 29},
-                             {2027, 3, 15}, {2027, 3, 15, 23, 59, 59},
-                             {1753, 1, 1},  {9999, 12, 31, 23, 59, 59}};
-    for (const bool odbc : {false, true}) {
-        SCOPED_TRACE(odbc ? "ODBC" : "embedded");
-        const fs::path file = dir.path() / (odbc ? "o.db" : "e.db");
-        db::createSchemaDatabase(file);
-        const auto c = odbc ? db::openOdbcConnection(odbcLocation(file), 5, 180, forTheDriver)
-                            : db::openSqliteConnection(file);
-        for (const DateTime& d : kept) {
-            c->execute("DELETE FROM AutomationServer_Log", {});
-            c->execute("INSERT INTO AutomationServer_Log (LogDate) VALUES (?)", {d});
-            const db::ResultSet back = c->query(
-                "SELECT LogDate FROM AutomationServer_Log WHERE LogDate = ? AND "
-                "DATEDIFF(second, LogDate, ?) = 0",
-                {d, d});
-            ASSERT_EQ(back.rowCount(), 1u) << d.toIso();
-            EXPECT_EQ(back.cell(0, 0).asDateTime(), d);
-        }
-        EXPECT_THROW(c->execute("INSERT INTO AutomationServer_Log (LogDate) VALUES (?)",
-                                {DateTime{2100, 2, 29}}),
-                     db::DatabaseError);
-        // Units inside a transaction, as in a dry run: one rolled back, one kept.
-        c->beginTransaction();
-        for (const int n : {1, 2, 4}) {
-            c->beginUnit();
-            c->execute("INSERT INTO AutomationServer_Log (CountEmails) VALUES (?)", {n});
-            n == 2 ? c->rollbackUnit() : c->commitUnit();
-        }
-        c->commitTransaction();
-        EXPECT_EQ(c->query("SELECT SUM(CountEmails) FROM AutomationServer_Log", {}).cell(0, 0),
-                  db::Value(5));
-    }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // only literals of the system's own: values are bound, never pasted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -34,12 +35,10 @@ const std::set<std::string> kBuiltIns = {
 const std::set<std::string> kNotCalls = {"IN",  "VALUES", "EXISTS", "AND",  "OR",    "NOT",
                                          "ON",  "FROM",   "JOIN",   "AS",   "WHERE", "SELECT",
                                          "SET", "WHEN",   "THEN",   "ELSE", "TOP"};
-std::string upper(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) {
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return out;
+std::string upper(std::string text) {
+    std::ranges::transform(text, text.begin(),
+                           [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    return text;
 }
 
 // The system's own sources, adjacent string literals joined: every literal a statement holds is
@@ -54,7 +53,9 @@ const std::string& sources() {
     return text;
 }
 
-// One line per statement, each ? numbered as @p1, @p2...; the T-SQL faults the parser lets pass.
+// One line per statement, each ? numbered as @p1, @p2...; the faults the parser lets pass (a
+// SQLite function parses as a call, a pasted value as a literal). SQLite's LIMIT, || and INSERT OR
+// it rejects itself.
 std::string asLine(const std::string& sql, std::string& faults) {
     const auto tokens = db::tokenizeTsql(sql);
     std::string line;
@@ -71,11 +72,6 @@ std::string asLine(const std::string& sql, std::string& faults) {
                 !kBuiltIns.count(word)) {
                 faults += " function " + text + ";";
             }
-            if (word == "LIMIT" || (previous == "INSERT" && word == "OR")) {
-                faults += " " + word + ";";
-            }
-        } else if (tokens[i].kind == Kind::Operator && text == "||") {
-            faults += " ||;";
         } else if (tokens[i].kind == Kind::String && sources().find(text) == std::string::npos) {
             faults += " literal " + text + " is no text of the system's own;";
         }
@@ -137,7 +133,7 @@ TEST(TsqlCheck, EveryStatementOfStartupCheckAndRunsIsTsql) {
         }
         EXPECT_EQ(faults, i + 1 < statements.size()
                               ? ""
-                              : " LIMIT; literal 'Kowalski' is no text of the system's own;")
+                              : " literal 'Kowalski' is no text of the system's own;")
             << "not T-SQL: " << statements[i];
     }
     ASSERT_GT(issued.size(), 150u);
