@@ -39,8 +39,6 @@ TEST(Heartbeat, GoesToTheRightAddressAsAPostAndAFailureNamesOnlyTheOrigin) {
               "POST /ping/0c1d?rid=7 12/4/2026  - Emails: 1; "
               "POST /ping/0c1d/fail?rid=7 12/4/2026  - Errors: 1 (x); ");
 
-    // Refused, answered with an error, never answered, cut short by a stop: each a text that
-    // names the monitor by its origin only (the path holds its secret).
     // A push address that takes GET only still hears of the run.
     const test::HttpTestServer getOnly({.refusePost = true});
     EXPECT_EQ(
@@ -49,6 +47,8 @@ TEST(Heartbeat, GoesToTheRightAddressAsAPostAndAFailureNamesOnlyTheOrigin) {
     EXPECT_EQ(received(getOnly),
               "POST /api/push/0c1d?status=up line; GET /api/push/0c1d?status=up ; ");
 
+    // Answered with an error, never answered, cut short by a stop: each a text that names the
+    // monitor by its origin only (the path holds its secret).
     const test::HttpTestServer broken({.status = 500});
     const test::HttpTestServer silent({.neverAnswer = true});
     const auto fails = [](const std::string& url, const std::string& says,
@@ -61,8 +61,8 @@ TEST(Heartbeat, GoesToTheRightAddressAsAPostAndAFailureNamesOnlyTheOrigin) {
                     testing::Optional(testing::AllOf(HasSubstr(says), Not(HasSubstr("0c1d")))))
             << url;
     };
-    fails("http://127.0.0.1:1/ping/0c1d", "The heartbeat to http://127.0.0.1:1 failed: ");
-    fails(broken.url("/ping/0c1d"), "answered with HTTP status 500");
+    fails(broken.url("/ping/0c1d"), "The heartbeat to " + broken.url("") +
+                                        " failed: the monitor answered with HTTP status 500");
     fails(silent.url("/ping/0c1d"), "no answer within 1.5 s");
     fails(silent.url("/ping/0c1d"), "cut short by the stop request", [] { return true; });
 

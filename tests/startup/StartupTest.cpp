@@ -101,18 +101,5 @@ TEST(InstanceLock, KeysNameTheDatabaseAndNeverThePassword) {
     }
 }
 
-// One holder per database, inside one process as between processes (a mutex is the thread's to
-// take again), released when it goes; another database's lock is free meanwhile.
-TEST(InstanceLock, OneHolderPerDatabaseUntilItGoes) {
-    const test::TempDir dir;
-    const std::string a = "sqlite:" + (dir.path() / "a.db").string();
-    auto first = InstanceLock::acquire(a, dir.path());
-    ASSERT_TRUE(first);
-    EXPECT_FALSE(InstanceLock::acquire(a, dir.path()));
-    EXPECT_TRUE(InstanceLock::acquire("sqlite:" + (dir.path() / "b.db").string(), dir.path()));
-    first.reset();
-    EXPECT_TRUE(InstanceLock::acquire(a, dir.path()));
-}
-
 }  // namespace
 }  // namespace fas::startup

@@ -1,9 +1,9 @@
 #!/usr/bin/python3
-"""A real SMTP server for the tests and benchmarks (aiosmtpd). Prints its port once it listens.
-Each accepted message becomes one file msg-NNNNNN under --dir holding its fields in a fixed
-order, each ended by a NUL byte; `connections` and `messages` count so far.
-`--parse FILE... --dir OUT` writes the same fields of each message file to OUT/1, OUT/2, ..."""
-import argparse, asyncio, email, email.policy, os, signal, socket, ssl, sys
+# A real SMTP server for the tests and benchmarks (aiosmtpd). Prints its port once it listens.
+# Each accepted message becomes one file msg-NNNNNN under --dir holding its fields in a fixed
+# order, each ended by a NUL byte; `connections` and `messages` count so far.
+# `--parse FILE... --dir OUT` writes the same fields of each message file to OUT/1, OUT/2, ...
+import argparse, asyncio, email, email.policy, os, socket, ssl, sys
 
 from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
@@ -28,8 +28,8 @@ def fields_of(raw, tls="", auth_user="", mail_from="", rcpt_tos=""):
                     for v in fields.values())
 
 
+# Numbers its connections; a STARTTLS upgrade is not a new connection.
 class Counting(SMTP):
-    """Numbers its connections; a STARTTLS upgrade is not a new connection."""
     totals = {"connections": 0, "messages": 0}
 
     def __init__(self, args, **kwargs):
@@ -87,9 +87,8 @@ def authenticator(user, password):
 async def serve(args):
     for name in ("connections", "messages"):
         write_file(os.path.join(args.dir, name), "0")
-    context = None
-    if args.cert:
-        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH) if args.cert else None
+    if context:
         context.load_cert_chain(args.cert, args.key)
     options = {"hostname": "test.smtp.local"}
     if args.size:  # announced in EHLO; larger messages refused with 552
@@ -104,11 +103,7 @@ async def serve(args):
                                       ssl=context if args.implicit_tls else None,
                                       family=socket.AF_INET, reuse_address=True)
     print(server.sockets[0].getsockname()[1], flush=True)
-    stop = loop.create_future()
-    for sig in (signal.SIGTERM, signal.SIGINT):
-        loop.add_signal_handler(sig, lambda: stop.done() or stop.set_result(None))
-    await stop
-    server.close()
+    await server.serve_forever()  # until SIGTERM ends the process: every file is whole by then
 
 
 def main():

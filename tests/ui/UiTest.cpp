@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 
@@ -25,8 +24,7 @@ TEST(PollSchedule, RunsEveryPMinutesEveryMinuteForZeroNeverPastTheLargest) {
     // Poll minutes, seconds to the first timed run and between the next, runs in a day.
     const int cases[][4] = {{5, 301, 300, 289},
                             {1, 61, 60, 1441},
-                            {0, 1, 60, 1442},
-                            {-4, 1, 60, 1442},
+                            {0, 1, 60, 1442},   // none: every minute
                             {32767, 0, 0, 1}};  // the count never overflows
     for (const auto& [poll, firstGap, gap, runs] : cases) {
         PollSchedule schedule(static_cast<std::int16_t>(poll));
@@ -40,10 +38,6 @@ TEST(PollSchedule, RunsEveryPMinutesEveryMinuteForZeroNeverPastTheLargest) {
             EXPECT_EQ(at[i] - at[i - 1], seconds(i == 1 ? firstGap : gap)) << poll << " run " << i;
         }
     }
-    // The real clock waits: a loop that did not would keep a processor busy between runs.
-    const auto start = std::chrono::steady_clock::now();
-    SystemLoopClock().sleepFor(milliseconds(50));
-    EXPECT_GE(std::chrono::steady_clock::now() - start, milliseconds(50));
 }
 
 TEST(MainWindow, RunsOnLoadOnTicksAndOnDoTasksNewestLineFirst) {
@@ -76,10 +70,6 @@ TEST(MainWindow, RunsOnLoadOnTicksAndOnDoTasksNewestLineFirst) {
     EXPECT_EQ(window.pollTimer().interval(), 60000);
     EXPECT_NE(line(0).find("Emails: 3  Issues Created: 0  Issues Closed: 0"), std::string::npos);
     EXPECT_NE(line(1).find("Emails: 2 "), std::string::npos) << line(1);
-    // Return on a focused button presses nothing (a click or Space does).
-    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
-    QCoreApplication::sendEvent(window.findChild<QPushButton*>("btnClear"), &enter);
-    EXPECT_FALSE(results->toPlainText().isEmpty());
 }
 
 // The Windows window's box is one string: newest line first, CR LF after each, the oldest dropped.
