@@ -26,7 +26,6 @@ TEST(ConfigFile, ReadsTheFifthAndThirdFieldsOfEveryLayout) {
     const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
         {"\"h\"\r\n\"Database Location\",\"sqlite:a.db\"\r\n\"Caption\",\"Depot\"\r\n",
          "sqlite:a.db", "Depot"},
-        {"\"h\",\"l\",\"sqlite:a.db\",\"l\",\"Depot\"", "sqlite:a.db", "Depot"},
         {"\"h\"\n  \"l\" , \"" + odbc + "\"\n\"l\",  \"\"\n\"x\",\"y\"\n\"unclosed", odbc, ""},
         {"h\r\nl,Server=db1,1433\r\n\"c\",\"X\"\r\n", "Server=db1", "c"},  // unquoted: cut at comma
         {"\xEF\xBB\xBF\"h\"\r\n\"l\",\"a\"\r\n\"l\",\"Caf\xE9\"\r\n", "a", "Caf\xC3\xA9"},  // 1252
