@@ -26,7 +26,6 @@ TEST(ConfigFile, ReadsTheFifthAndThirdFieldsOfEveryLayout) {
     const std::vector<std::tuple<std::string, std::string, std::string>> cases = {
         {"\"h\"\r\n\"Database Location\",\"sqlite:a.db\"\r\n\"Caption\",\"Depot\"\r\n",
          "sqlite:a.db", "Depot"},
-        {"\"h\",\"l\",\"sqlite:a.db\",\"l\",\"Depot\"", "sqlite:a.db", "Depot"},
         {"\"h\"\n  \"l\" , \"" + odbc + "\"\n\"l\",  \"\"\n\"x\",\"y\"\n\"unclosed", odbc, ""},
         {"h\r\nl,Server=db1,1433\r\n\"c\",\"X\"\r\n", "Server=db1", "c"},  // unquoted: cut at comma
         {"\xEF\xBB\xBF\"h\"\r\n\"l\",\"a\"\r\n\"l\",\"Caf\xE9\"\r\n", "a", "Caf\xC3\xA9"},  // 1252
@@ -99,19 +98,6 @@ TEST(InstanceLock, KeysNameTheDatabaseAndNeverThePassword) {
     for (const char* secret : {"Host=a;PWD=s3cret", "Host=a;Password=s3cret"}) {
         EXPECT_EQ(key(secret).find("s3cret"), std::string::npos) << secret;
     }
-}
-
-// One holder per database, inside one process as between processes (a mutex is the thread's to
-// take again), released when it goes; another database's lock is free meanwhile.
-TEST(InstanceLock, OneHolderPerDatabaseUntilItGoes) {
-    const test::TempDir dir;
-    const std::string a = "sqlite:" + (dir.path() / "a.db").string();
-    auto first = InstanceLock::acquire(a, dir.path());
-    ASSERT_TRUE(first);
-    EXPECT_FALSE(InstanceLock::acquire(a, dir.path()));
-    EXPECT_TRUE(InstanceLock::acquire("sqlite:" + (dir.path() / "b.db").string(), dir.path()));
-    first.reset();
-    EXPECT_TRUE(InstanceLock::acquire(a, dir.path()));
 }
 
 }  // namespace

@@ -8,21 +8,16 @@ namespace {
 
 const std::string kScript = FAS_SOURCE_DIR "/tests/support/smtp_test_server.py";
 
-// Fields in the order the server script writes them, each as length, line break, bytes, break.
+// Fields in the order the server script writes them, each ended by a NUL byte.
 ReceivedMessage load(const std::filesystem::path& file) {
     std::istringstream in(ReadWholeFile(file));
-    ReceivedMessage m;
-    std::string recipients;
-    for (auto* field : {&m.tls, &m.authUser, &m.mailFrom, &recipients, &m.subject, &m.from, &m.to,
-                        &m.messageId, &m.body, &m.defects}) {
-        std::size_t length = 0;
-        in >> length;
-        in.get();
-        field->resize(length);
-        in.read(field->data(), static_cast<std::streamsize>(length));
-        in.get();
+    std::vector<std::string> f;
+    for (std::string field; std::getline(in, field, '\0');) {
+        f.push_back(field);
     }
-    std::istringstream list(recipients);
+    f.resize(10);
+    ReceivedMessage m{f[0], f[1], f[2], {}, f[4], f[5], f[6], f[7], f[8], f[9]};
+    std::istringstream list(f[3]);
     for (std::string line; std::getline(list, line);) {
         m.rcptTos.push_back(line);
     }
@@ -45,9 +40,8 @@ TestCertificate::TestCertificate() {
 }
 
 SmtpTestServer::SmtpTestServer(SmtpServerOptions options) : options_(std::move(options)) {
-    std::vector<std::string> args = {
-        kScript,       "--dir",  store_.path().string(),       "--host",
-        options_.host, "--port", std::to_string(options_.port)};
+    std::vector<std::string> args = {kScript, "--dir", store_.path().string(), "--port",
+                                     std::to_string(options_.port)};
     if (options_.certificate != nullptr) {
         args.insert(args.end(), {"--cert", options_.certificate->certificate().string(), "--key",
                                  options_.certificate->key().string()});
@@ -63,7 +57,6 @@ SmtpTestServer::SmtpTestServer(SmtpServerOptions options) : options_(std::move(o
     for (const auto& [flag, values] :
          {std::pair{"--reject", &options_.rejectRecipients},
           {"--defer", &options_.deferRecipients},
-          {"--reject-data-to", &options_.rejectDataTo},
           {"--reject-data-containing", &options_.rejectDataContaining}}) {
         for (const auto& value : *values) {
             args.insert(args.end(), {flag, value});

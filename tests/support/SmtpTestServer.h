@@ -36,7 +36,6 @@ class TestCertificate {
 // Written with designated initializers: {.tls = Tls::Implicit, .certificate = &cert}.
 struct SmtpServerOptions {
     enum class Tls { None, RequireStartTls, Implicit };
-    std::string host = "127.0.0.1";
     int port = 0;  // 0: a free one
     Tls tls = Tls::None;
     const TestCertificate* certificate = nullptr;  // needed for every TLS mode
@@ -44,8 +43,7 @@ struct SmtpServerOptions {
     std::string authPassword{};
     std::vector<std::string> rejectRecipients{};      // refused at RCPT with 550
     std::vector<std::string> deferRecipients{};       // refused at RCPT with 450
-    std::vector<std::string> rejectDataTo{};          // data refused with 554 when sent to these
-    std::vector<std::string> rejectDataContaining{};  // ... or when the message holds these
+    std::vector<std::string> rejectDataContaining{};  // data refused with 554 when it holds these
     int sizeLimit = 0;  // announced as SIZE, larger messages refused with 552; 0: aiosmtpd's
     bool storeMessages = true;         // false: only count them (benchmarks)
     int maxMessagesPerConnection = 0;  // then 421 and close; 0: no limit
@@ -60,7 +58,7 @@ class SmtpTestServer {
     SmtpTestServer(const SmtpTestServer&) = delete;
     SmtpTestServer& operator=(const SmtpTestServer&) = delete;
 
-    const std::string& host() const { return options_.host; }
+    std::string host() const { return "127.0.0.1"; }
     int port() const { return port_; }
     // Connections accepted so far (a STARTTLS upgrade is not a new one).
     int connections() const;

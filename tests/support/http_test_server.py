@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""A local HTTP server for the heartbeat tests. Prints its port once it listens. Each request
-becomes one file req-NNNNNN under --dir: the method and the target on the first line, then the
-body. --status sets the answer's status; --never-answer keeps every request waiting;
---refuse-post answers POST with 404, as a push address that takes GET only."""
+# A local HTTP server for the heartbeat tests. Prints its port once it listens. Each request
+# becomes one file req-NNNNNN under --dir: the method and the target on the first line, then the
+# body. --status sets the answer's status; --never-answer keeps every request waiting;
+# --refuse-post answers POST with 404, as a push address that takes GET only.
 import argparse, http.server, os, threading, time
 
 
