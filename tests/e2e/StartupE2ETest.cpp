@@ -65,17 +65,25 @@ TEST(StartupE2E, ExitStatusesSayHowTheRunOrStartUpWent) {
     EXPECT_THAT(locked.err, HasSubstr("locked"));
 }
 
-// The file is the other software's: only a real run's own rows change it.
+// The file is the other software's: only a real run's own rows change it. A dry run lists the
+// messages a run would send, or writes them to a pickup folder, and sends nothing.
 TEST(StartupE2E, CheckDryRunAndAFailedStartUpLeaveTheDatabaseFileByteForByte) {
     Site site(DemoTemplate());
     sqlite(site, "PRAGMA journal_mode=DELETE");
     const std::string before = ReadWholeFile(site.file());
     serve(site, {"--check"});
-    EXPECT_EQ(serve(site, {"--dry-run", "--pickup-dir", site.pickup().string()}).exitStatus, 0);
+    const auto listed = serve(site, {"--dry-run"});
+    EXPECT_EQ(listed.exitStatus, 0) << listed.err;
+    EXPECT_THAT(listed.out, HasSubstr("--- message 1 (not sent)"));
+    EXPECT_THAT(listed.out, HasSubstr("(dry run: every change was rolled back)"));
+    const auto outbox = site.dir() / "outbox";
+    EXPECT_EQ(serve(site, {"--dry-run", "--pickup-dir", outbox.string()}).exitStatus, 0);
     EXPECT_EQ(serve(site, {"--once"}, {{"AUTOMATION_SERVER_QUERY_TIMEOUT", "0"}}).exitStatus, 2);
     EXPECT_TRUE(ReadWholeFile(site.file()) == before) << "changed";
 
     EXPECT_EQ(serve(site, {"--once", "--pickup-dir", site.pickup().string()}).exitStatus, 0);
+    EXPECT_GT(FilesIn(outbox).size(), 0u);
+    EXPECT_EQ(FilesIn(site.pickup()).size(), FilesIn(outbox).size()) << "as the dry run showed";
     EXPECT_EQ(sqlite(site, "PRAGMA journal_mode"), "delete\n");
     EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);
 }
