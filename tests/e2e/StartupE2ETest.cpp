@@ -43,15 +43,10 @@ TEST(StartupE2E, ExitStatusesSayHowTheRunOrStartUpWent) {
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_THAT(help.out, HasSubstr("--config"));  // on standard output, where a pager reads it
 
-    // A server that does not answer may come up; a driver that is not installed will not.
+    // A database server that does not answer may come up, as may a lock held past the query
+    // timeout (which failed connects may pass is read from the drivers' texts: the db suite's).
     writeConfig(gone.dir(), "Driver={FreeTDS};Server=127.0.0.1;Port=9;UID=a;PWD=b;TDS_Version=7.4");
     EXPECT_EQ(serve(gone, {"--once"}).exitStatus, 75);
-    writeConfig(gone.dir(), "Driver={No Such Driver};Server=127.0.0.1");
-    EXPECT_EQ(serve(gone, {"--once"}).exitStatus, 2);
-
-    // Only a person can cure a bad variable; a lock held past the query timeout may pass.
-    EXPECT_EQ(serve(fresh, {"--once"}, {{"AUTOMATION_SERVER_QUERY_TIMEOUT", "soon"}}).exitStatus,
-              2);
     sqlite(fresh, "PRAGMA journal_mode=DELETE");
     BackgroundProcess holder({"/usr/bin/sqlite3",
                               {fresh.file().string(), "BEGIN EXCLUSIVE",
@@ -88,8 +83,9 @@ TEST(StartupE2E, CheckDryRunAndAFailedStartUpLeaveTheDatabaseFileByteForByte) {
     EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);
 }
 
+// Which databases one holder keeps from others, and until when: the start-up suite's.
 TEST(StartupE2E, ASecondCopyOnTheSameDatabaseIsRefused) {
-    Site site, other, sameFile;
+    Site site, sameFile;
     writeConfig(sameFile.dir(), "sqlite:" + site.file().string());  // named by its full path
     BackgroundProcess first(server(site, {"--headless"}));
     ASSERT_TRUE(first.waitForOutput("Issues Closed: 0", std::chrono::seconds(30))) << first.err();
@@ -97,10 +93,7 @@ TEST(StartupE2E, ASecondCopyOnTheSameDatabaseIsRefused) {
     EXPECT_EQ(second.exitStatus, 3);
     EXPECT_THAT(second.err, testing::StartsWith("This application is already running.\n"));
     EXPECT_THAT(second.err, HasSubstr(site.file().string()));
-    EXPECT_EQ(serve(other, {"--once"}).exitStatus, 0);
     EXPECT_FALSE(first.stop().timedOut);
-    EXPECT_EQ(serve(site, {"--once"}).exitStatus, 0);
-    EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 2);
 }
 
 // Started as a desktop user starts it: no options, config.txt beside the program.

@@ -112,14 +112,6 @@ std::string BackgroundProcess::read(const char* name) const {
     return text;
 }
 
-std::string BackgroundProcess::out() const {
-    return read("out");
-}
-
-std::string BackgroundProcess::err() const {
-    return read("err");
-}
-
 bool BackgroundProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
     for (const auto deadline = Clock::now() + timeout; Clock::now() < deadline;
          std::this_thread::sleep_for(std::chrono::milliseconds(20))) {

@@ -51,8 +51,8 @@ class BackgroundProcess {
     // Sends `signal` (none when 0) and waits for the end; the result holds all output.
     ProcessResult stop(int signal = 15,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    std::string out() const;
-    std::string err() const;
+    std::string out() const { return read("out"); }
+    std::string err() const { return read("err"); }
 
   private:
     // Whether the program ended, its result then filled in from the shell's record.

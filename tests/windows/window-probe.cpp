@@ -29,25 +29,16 @@ std::wstring TextOf(HWND window) {
     return text;
 }
 
-HWND WaitFor(const wchar_t* windowClass, const wchar_t* title) {
-    for (int i = 0; i < 600; ++i) {
-        HWND found = FindWindowW(windowClass, title);
-        if (found != nullptr && IsWindowVisible(found)) {
+// A top-level window (no parent) or a control, once it shows; a minute at most.
+HWND WaitFor(HWND parent, const wchar_t* windowClass, const wchar_t* title) {
+    for (int i = 0; i < 600; ++i, Sleep(100)) {
+        if (HWND found = FindWindowExW(parent, nullptr, windowClass, title);
+            found != nullptr && IsWindowVisible(found)) {
             return found;
         }
-        Sleep(100);
     }
     std::fprintf(stderr, "window-probe: no such window\n");
     std::exit(1);
-}
-
-HWND Child(HWND parent, const wchar_t* windowClass, const wchar_t* caption) {
-    HWND child = FindWindowExW(parent, nullptr, windowClass, caption);
-    if (child == nullptr) {
-        std::fprintf(stderr, "window-probe: no such control\n");
-        std::exit(1);
-    }
-    return child;
 }
 
 // The text as the window holds it, CR LF line ends and all (the suite reads a Windows program's
@@ -63,19 +54,19 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     const std::wstring argument = argc > 2 ? Wide(argv[2]) : L"";
     if (command == "box") {
-        HWND box = WaitFor(L"#32770", argument.c_str());
+        HWND box = WaitFor(nullptr, L"#32770", argument.c_str());
         Print(TextOf(GetDlgItem(box, 0xFFFF)));
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         return 0;
     }
-    HWND form = WaitFor(L"Form1", nullptr);
+    HWND form = WaitFor(nullptr, L"Form1", nullptr);
     if (command == "wait") {
         Print(TextOf(form));
     } else if (command == "text") {
-        Print(TextOf(Child(form, L"Edit", nullptr)));
+        Print(TextOf(WaitFor(form, L"Edit", nullptr)));
     } else if (command == "click") {
         // SendMessage returns once the window has handled the click, run included.
-        SendMessageW(Child(form, L"Button", argument.c_str()), BM_CLICK, 0, 0);
+        SendMessageW(WaitFor(form, L"Button", argument.c_str()), BM_CLICK, 0, 0);
     } else {
         std::fprintf(stderr, "window-probe: wait, text, click CAPTION or box TITLE\n");
         return 2;
