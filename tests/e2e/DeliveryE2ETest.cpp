@@ -37,17 +37,13 @@ TEST_F(Delivery, TestMailSaysWhetherTheServerAcceptedItAndWritesNothing) {
     };
     for (const auto& c : {
              Case{"pw-right", "ops@client.test", 0,
-                  "E-mail to 'ops@client.test' (\"Test message from Ferrow Fleet Compliance\") "
-                  "accepted by the mail server 127.0.0.1:"},
+                  "(\"Test message from Ferrow Fleet Compliance\") accepted by the mail server"},
              Case{"pw-wrong", "ops@client.test", 1,
-                  "E-mail to 'ops@client.test' not sent: Cannot deliver through the mail server "
-                  "127.0.0.1:" +
+                  "not sent: Cannot deliver through the mail server 127.0.0.1:" +
                       std::to_string(smtp.port()) + " (plain SMTP, user 'fleet'): Login denied"},
              Case{"pw-right", "gone@client.test", 1,
-                  "E-mail to 'gone@client.test' not sent: The mail server 127.0.0.1:" +
-                      std::to_string(smtp.port()) +
-                      " (plain SMTP, user 'fleet') refused the message to 'gone@client.test': "
-                      "gone@client.test refused with \"550 5.1.1"},
+                  "refused the message to 'gone@client.test': gone@client.test refused with "
+                  "\"550 5.1.1"},
          }) {
         exec("UPDATE Company SET AutomationServerEmailUser='fleet',AutomationServerEmailPassword=?",
              {c.password});

@@ -53,20 +53,16 @@ std::string shellWord(std::string text) {
 
 BackgroundProcess::BackgroundProcess(const ProcessSpec& given)
     : windowsLineEnds_(given.windowsLineEnds) {
-    // env(1) applies the changes to the inherited environment and the working directory.
-    std::string command = "exec /usr/bin/env";
-    std::string assignments;
+    // The changes to the inherited environment and the working directory made in the subshell.
+    std::string command;
     for (const auto& [name, value] : given.env) {
-        if (value) {
-            assignments += " " + shellWord(name + "=") + shellWord(*value);
-        } else {
-            command += " -u " + shellWord(name);
-        }
+        command +=
+            value ? "export " + name + "=" + shellWord(*value) + "; " : "unset " + name + "; ";
     }
     if (given.workingDirectory) {
-        command += " -C " + shellWord(HostName(*given.workingDirectory));
+        command += "cd " + shellWord(HostName(*given.workingDirectory)) + " && ";
     }
-    command += assignments + " " + shellWord(given.program.generic_string());
+    command += "exec " + shellWord(given.program.generic_string());
     for (const auto& argument : given.args) {
         command += " " + shellWord(argument);
     }
