@@ -60,20 +60,13 @@ class ServicePrefix {
         const std::string out = wine({"sc", "query", service}).out;
         return std::regex_search(out, m, std::regex(R"(STATE\s+:\s+(\d))")) ? std::stoi(m[1]) : 0;
     }
-    // Waits for `wanted`; returns the state it ended in.
-    int waitFor(const std::string& service, int wanted, std::chrono::seconds limit) const {
+    // `sc start` or `sc stop`, then the state the service reached within `limit`.
+    int sc(const std::string& command, const std::string& service, int wanted,
+           std::chrono::seconds limit = std::chrono::seconds(30)) const {
+        wine({"sc", command, service});
         int now = 0;
         Eventually([&] { return (now = state(service)) == wanted; }, limit);
         return now;
-    }
-    // `sc start` or `sc stop`, then the state the service reached.
-    int start(const std::string& service, int wanted = Running) const {
-        wine({"sc", "start", service});
-        return waitFor(service, wanted, std::chrono::seconds(30));
-    }
-    int stop(const std::string& service) const {
-        wine({"sc", "stop", service});
-        return waitFor(service, Stopped, std::chrono::seconds(10));
     }
 
   private:
@@ -114,7 +107,7 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
     Site& site = dispatch.site;
     const ServicePrefix prefix;
     ASSERT_EQ(prefix.wine({"msiexec", "/i", msi(), "/qn"}).exitStatus, 0);
-    EXPECT_EQ(prefix.waitFor("automation-server", Stopped, std::chrono::seconds(10)), Stopped)
+    EXPECT_EQ(prefix.state("automation-server"), Stopped)
         << "not started before it is configured"
         << prefix.wine({"sc", "query", "automation-server"}).out;
     // A database server that does not answer, as at boot before SQL Server is up: start-up is
@@ -122,18 +115,19 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
     const auto config =
         writeConfig(prefix.installDir(),
                     "Driver={FreeTDS};Server=127.0.0.1;Port=1;Database=Fleet;UID=fleet;PWD=secret");
-    prefix.wine({"sc", "start", "automation-server"});
+    prefix.sc("start", "automation-server", StartPending);
     const std::string kRefusal = "err:eventlog:ReportEventW L\"Cannot open the database";
     EXPECT_TRUE(Eventually([&] { return prefix.eventLog().find(kRefusal) != std::string::npos; }))
         << prefix.eventLog();
     EXPECT_EQ(prefix.state("automation-server"), StartPending);
-    EXPECT_EQ(prefix.stop("automation-server"), Stopped);
+    EXPECT_EQ(prefix.sc("stop", "automation-server", Stopped, std::chrono::seconds(10)), Stopped);
     EXPECT_THAT(prefix.eventLog(), testing::Not(HasSubstr("secret")));
     writeConfig(prefix.installDir(), "sqlite:" + WindowsName(site.file()));
 
-    ASSERT_EQ(prefix.start("automation-server"), Running);
+    ASSERT_EQ(prefix.sc("start", "automation-server", Running), Running);
     ASSERT_TRUE(dispatch.underWay()) << prefix.eventLog();
-    EXPECT_EQ(prefix.stop("automation-server"), Stopped) << "within the wait hint";
+    EXPECT_EQ(prefix.sc("stop", "automation-server", Stopped, std::chrono::seconds(10)), Stopped)
+        << "within the wait hint";
     EXPECT_THAT(prefix.wine({"sc", "query", "automation-server"}).out,
                 testing::ContainsRegex("WIN32_EXIT_CODE +: 0 "));
     dispatch.expectStoppedWhole();
@@ -149,7 +143,7 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
                          "--install-service", "north", "--config", WindowsName(north.config())})
                   .exitStatus,
               0);
-    EXPECT_EQ(prefix.start("automation-server$north"), Running);
+    EXPECT_EQ(prefix.sc("start", "automation-server$north", Running), Running);
     EXPECT_TRUE(Eventually([&] {
         return north.count("SELECT COUNT(*) FROM AutomationServer_Log") == 1;
     })) << "its first run";
@@ -157,7 +151,7 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
     // A person must mend config.txt: the service stops with status 2 of its own.
     const std::string edited = ReadWholeFile(config);
     { std::ofstream(config, std::ios::trunc) << "\"not a config file\"\n"; }
-    EXPECT_EQ(prefix.start("automation-server", Stopped), Stopped);
+    EXPECT_EQ(prefix.sc("start", "automation-server", Stopped), Stopped);
     const auto refused = prefix.wine({"sc", "query", "automation-server"}).out;
     EXPECT_THAT(refused, testing::ContainsRegex("WIN32_EXIT_CODE +: 1066 "));
     EXPECT_THAT(refused, testing::ContainsRegex("SERVICE_EXIT_CODE +: 2 "));
@@ -173,8 +167,8 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
     EXPECT_EQ(ReadWholeFile(config), edited);
     EXPECT_THAT(prefix.wine({"reg", "query", key, "/v", "Start"}).out, HasSubstr("0x2"))
         << "automatic start kept";
-    EXPECT_EQ(prefix.start("automation-server"), Running);
-    EXPECT_EQ(prefix.stop("automation-server"), Stopped);
+    EXPECT_EQ(prefix.sc("start", "automation-server", Running), Running);
+    EXPECT_EQ(prefix.sc("stop", "automation-server", Stopped, std::chrono::seconds(10)), Stopped);
 
     // Removal of the upgraded product leaves nothing of the first behind either.
     const std::string database = ReadWholeFile(site.file());
