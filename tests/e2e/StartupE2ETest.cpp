@@ -96,28 +96,23 @@ TEST(StartupE2E, ASecondCopyOnTheSameDatabaseIsRefused) {
     EXPECT_FALSE(first.stop().timedOut);
 }
 
-// Started as a desktop user starts it: no options, config.txt beside the program.
-TEST(StartupE2E, TheWindowRunsAtLoadWithoutAClickAndShowsABrokenConfigInABox) {
+// Started as a desktop user starts it: no options (the pickup folder aside), config.txt beside the
+// program. A broken config.txt: the reason on standard error and in a box that waits for its OK,
+// shown by the window program the server hands its arguments to as given, and no further (words
+// past the list's end would be garbage or no pointer at all). What the window does once it runs:
+// the ui suite's.
+TEST(StartupE2E, TheWindowShowsABrokenConfigInABoxThatWaitsForItsOk) {
     Site site;
     for (const char* name : {"automation-server", "automation-server-window"}) {
         std::filesystem::copy_file(std::filesystem::path(FAS_SERVER_BINARY).parent_path() / name,
                                    site.dir() / name);
     }
-    // Handed on to the window as given, and no further: words past the list's end would be
-    // garbage or no pointer at all.
-    BackgroundProcess window({site.dir() / "automation-server",
-                              {"--pickup-dir", (site.dir() / "out").string()},
-                              {{"QT_QPA_PLATFORM", "offscreen"}},
-                              "/"});
-    ASSERT_TRUE(window.waitForOutput("Issues Closed: 0", std::chrono::seconds(30))) << window.err();
-    EXPECT_EQ(window.stop().signal, 15);
-    EXPECT_EQ(site.count("SELECT COUNT(*) FROM AutomationServer_Log"), 1);
-
-    // A broken config.txt: the reason on standard error and in a box that waits for its OK.
     std::ofstream(site.config()) << "\"**** Configuration File - DO NOT Modify by hand****\"\r\n";
-    const auto boxed =
-        RunProcess({site.dir() / "automation-server", {}, {{"QT_QPA_PLATFORM", "offscreen"}}, "/"},
-                   std::chrono::seconds(3));
+    const auto boxed = RunProcess({site.dir() / "automation-server",
+                                   {"--pickup-dir", (site.dir() / "out").string()},
+                                   {{"QT_QPA_PLATFORM", "offscreen"}},
+                                   "/"},
+                                  std::chrono::seconds(3));
     EXPECT_TRUE(boxed.timedOut) << "ended without waiting for OK: " << boxed.err;
     EXPECT_THAT(boxed.err, HasSubstr(site.config().string()));
 }
