@@ -136,7 +136,8 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
     EXPECT_THAT(prefix.eventLog(), testing::ContainsRegex("trace:eventlog:ReportEventW "
                                                           "L\"[0-9/]+ [0-9:]+ [AP]M  - Emails: "));
 
-    // A further database: its own service runs on its own config.txt (and ends with the prefix).
+    // A further database: its own service runs on its own config.txt (stopped again: a running
+    // program would hold the upgrade back for a reboot).
     Site north(DemoTemplate());
     EXPECT_EQ(prefix
                   .wine({WindowsName(prefix.installDir() / "automation-server.exe"),
@@ -147,6 +148,8 @@ TEST_F(WindowsService, InstalledConfiguredRunStoppedAndRemovedLosingNothing) {
     EXPECT_TRUE(Eventually([&] {
         return north.count("SELECT COUNT(*) FROM AutomationServer_Log") == 1;
     })) << "its first run";
+    EXPECT_EQ(prefix.sc("stop", "automation-server$north", Stopped, std::chrono::seconds(10)),
+              Stopped);
 
     // A person must mend config.txt: the service stops with status 2 of its own.
     const std::string edited = ReadWholeFile(config);
