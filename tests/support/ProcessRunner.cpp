@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -99,24 +100,17 @@ bool BackgroundProcess::ended() {
 }
 
 std::string BackgroundProcess::read(const char* name) const {
-    std::string text = ReadWholeFile(files_.path() / name);
+    const std::string text = ReadWholeFile(files_.path() / name);
     // A Windows console program's CR LF line ends read as LF.
-    for (auto at = text.find("\r\n"); windowsLineEnds_ && at != std::string::npos;
-         at = text.find("\r\n", at)) {
-        text.erase(at, 1);
-    }
-    return text;
+    return windowsLineEnds_ ? std::regex_replace(text, std::regex("\r\n"), "\n") : text;
 }
 
 bool BackgroundProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
     for (const auto deadline = Clock::now() + timeout; Clock::now() < deadline;
          std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
-        const bool over = ended();
-        if (out().find(text) != std::string::npos) {
-            return true;
-        }
-        if (over) {
-            return false;
+        const bool over = ended();  // asked first: once it ended, all its output is there
+        if (const bool found = out().find(text) != std::string::npos; found || over) {
+            return found;
         }
     }
     return false;
