@@ -1,5 +1,5 @@
 // The compliance cycle through the real binary on a copy of the demo database and a real SMTP
-// server: what a run does, what a second run does not do, and the operator's options.
+// server: what a run does, what a second run does not do, and what --check finds.
 
 #include <regex>
 
@@ -12,7 +12,7 @@ using testing::HasSubstr;
 
 class Cycle : public ::testing::Test, public Site {
   protected:
-    Cycle() : Site(DemoTemplate()) { sendThrough(*smtp); }
+    Cycle() : Site(DemoTemplate()) { sendThrough(smtp); }
     // Emails, Issues Created, Issues Closed of a results line.
     std::vector<int> counts(const ProcessResult& r) {
         EXPECT_EQ(r.exitStatus, 0) << r.out << r.err;
@@ -22,9 +22,11 @@ class Cycle : public ::testing::Test, public Site {
         return m.empty() ? std::vector<int>{}
                          : std::vector{std::stoi(m[1]), std::stoi(m[2]), std::stoi(m[3])};
     }
-    std::unique_ptr<SmtpTestServer> smtp = std::make_unique<SmtpTestServer>();
+    SmtpTestServer smtp;
 };
 
+// What each rule raises and closes is the rules' and closing passes' suites'; here, that the
+// binary's run delivers one digest per recipient, each marked sent, and logs what it did.
 TEST_F(Cycle, AFirstRunDeliversEveryDigestAndASecondChangesAndSendsNothing) {
     // Issues raised late in a run reach the issue-due rule in the next run only: quiet it, so
     // that the second run must find nothing at all.
@@ -36,15 +38,11 @@ TEST_F(Cycle, AFirstRunDeliversEveryDigestAndASecondChangesAndSendsNothing) {
     ASSERT_EQ(first.size(), 3u);
     EXPECT_GT(first[1], 0);
     EXPECT_GT(first[2], 0);
-    const auto received = smtp->messages();
-    EXPECT_EQ(static_cast<int>(received.size()), first[0]);
+    const auto received = smtp.messagesAccepted();
+    EXPECT_EQ(received, first[0]);
     EXPECT_EQ(
         count("SELECT COUNT(DISTINCT EmailTo) FROM AutomationServer_EmailsSent WHERE EmailTo<>''"),
         first[0]);
-    for (const auto& m : received) {
-        EXPECT_EQ(m.subject, "Notification from Ferrow Fleet Compliance");
-        EXPECT_EQ(m.defects, "");
-    }
     EXPECT_EQ(
         count("SELECT COUNT(*) FROM AutomationServer_EmailsSent WHERE EmailSent=0 AND EmailTo<>''"),
         0);
@@ -53,38 +51,18 @@ TEST_F(Cycle, AFirstRunDeliversEveryDigestAndASecondChangesAndSendsNothing) {
                     {first[0], first[1], first[2]}),
               1);
 
-    const std::vector<std::string> written = {"Issues", "AutomationServer_EmailsSent",
-                                              "AutomationServer_Emails", "ServiceContract"};
-    const std::string before = contents(written);
     EXPECT_EQ(counts(serve(*this, {"--once"})), (std::vector<int>{0, 0, 0}));
-    EXPECT_EQ(smtp->messages().size(), received.size());
-    EXPECT_EQ(contents(written), before);
+    EXPECT_EQ(smtp.messagesAccepted(), received);
 }
 
-// That a dry run and the check leave the file byte for byte: StartupE2ETest.
-TEST_F(Cycle, ADryRunShowsWhatARunWouldDoAndSendsNothing) {
-    const auto outbox = dir() / "outbox";
-    const auto dry = serve(*this, {"--dry-run", "--pickup-dir", outbox.string()});
-    EXPECT_EQ(dry.exitStatus, 0) << dry.err;
-    EXPECT_THAT(dry.out, HasSubstr("(dry run: every change was rolled back)"));
-    const auto files = std::distance(std::filesystem::directory_iterator(outbox),
-                                     std::filesystem::directory_iterator());
-    EXPECT_GT(files, 0);
-    const auto listed = serve(*this, {"--dry-run"});
-    EXPECT_THAT(listed.out, HasSubstr("--- message 1 (not sent)"));
-    EXPECT_THAT(listed.out, HasSubstr("Subject: Notification from Ferrow Fleet Compliance"));
-    EXPECT_EQ(smtp->messagesAccepted(), 0);
-    EXPECT_EQ(serve(*this, {"--once"}).exitStatus, 0);
-    EXPECT_EQ(smtp->messagesAccepted(), files);
-}
-
+// That the check leaves the file byte for byte: StartupE2ETest.
 TEST_F(Cycle, TheCheckFindsWhatWouldBlockARunAndSendsNothing) {
     const auto healthy = serve(*this, {"--check"});
     EXPECT_EQ(healthy.exitStatus, 0) << healthy.out << healthy.err;
     EXPECT_THAT(healthy.out, HasSubstr("Nothing blocks a task run."));
-    EXPECT_EQ(smtp->messagesAccepted(), 0);
+    EXPECT_EQ(smtp.messagesAccepted(), 0);
     exec("ALTER TABLE Driver DROP COLUMN DocNRCME");
-    smtp->stop();
+    smtp.stop();
     const auto blocked = serve(*this, {"--check"});
     EXPECT_EQ(blocked.exitStatus, 1);
     EXPECT_THAT(blocked.out, HasSubstr("missing column Driver.DocNRCME"));

@@ -31,12 +31,6 @@ inline ProcessSpec server(const Site& site, std::vector<std::string> args,
     return {FAS_SERVER_BINARY, std::move(args), std::move(env), std::nullopt};
 }
 
-// How the platform under test asks a console server to stop: SIGTERM on Linux; under Wine,
-// SIGINT, which Wine hands to the program as the console's Ctrl+C.
-inline int StopRequestSignal() {
-    return WindowsServer() != nullptr ? 2 : 15;
-}
-
 inline ProcessResult serve(const Site& site, std::vector<std::string> args,
                            std::map<std::string, std::optional<std::string>> env = {}) {
     return RunProcess(server(site, std::move(args), std::move(env)));
@@ -96,12 +90,6 @@ struct SlowDispatch {
             << "every accepted message marked, nothing else";
         EXPECT_EQ(logged(), sent);
         EXPECT_GT(pending(), 0);
-    }
-    // The next run sends the rest, every message once.
-    void expectNextRunSendsTheRest() {
-        ASSERT_EQ(serve(site, {"--once"}).exitStatus, 0);
-        EXPECT_EQ(pending(), 0);
-        EXPECT_EQ(smtp.messagesAccepted(), logged()) << "every message once";
     }
 };
 

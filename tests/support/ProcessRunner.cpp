@@ -4,7 +4,9 @@
 #include "support/ProcessRunner.h"
 
 #include <algorithm>
+#include <cctype>
 #include <fstream>
+#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -34,16 +36,13 @@ std::vector<std::filesystem::path> FilesIn(const std::filesystem::path& dir) {
 
 namespace {
 
-std::string lineFeeds(std::string text) {
-    std::string::size_type at = 0;
-    while ((at = text.find("\r\n", at)) != std::string::npos) {
-        text.erase(at, 1);
+// One word for sh, whatever it holds; an argument naming a file of this program's (C:\...,
+// Z:\... under Wine) as the Linux program sees it.
+std::string shellWord(std::string text) {
+    if (text.size() > 2 && std::isalpha(static_cast<unsigned char>(text[0])) && text[1] == ':' &&
+        (text[2] == '\\' || text[2] == '/')) {
+        text = HostName(text);
     }
-    return text;
-}
-
-// One word for sh, whatever it holds.
-std::string shellWord(const std::string& text) {
     std::string out = "'";
     for (const char c : text) {
         out += c == '\'' ? std::string("'\\''") : std::string(1, c);
@@ -51,118 +50,86 @@ std::string shellWord(const std::string& text) {
     return out + "'";
 }
 
-// An argument naming a file of this program's (C:\..., Z:\... under Wine) as the program sees it.
-std::string hostArgument(const std::string& argument) {
-    const bool windowsPath = argument.size() > 2 &&
-                             std::isalpha(static_cast<unsigned char>(argument[0])) &&
-                             argument[1] == ':' && (argument[2] == '\\' || argument[2] == '/');
-    return windowsPath ? HostName(argument) : argument;
-}
-
 }  // namespace
 
 BackgroundProcess::BackgroundProcess(const ProcessSpec& given)
     : windowsLineEnds_(given.windowsLineEnds) {
-    const std::string program = given.program.generic_string();
-    if (program.empty() || program.front() != '/') {
-        throw std::runtime_error("The suites start programs by their full Linux name, not " +
-                                 program);
-    }
-    // env(1) applies the changes to the inherited environment and the working directory.
-    std::string command = "exec /usr/bin/env";
-    std::string assignments;
+    // The changes to the inherited environment and the working directory made in the subshell.
+    std::string command;
     for (const auto& [name, value] : given.env) {
-        if (value) {
-            assignments += " " + shellWord(name + "=" + hostArgument(*value));
-        } else {
-            command += " -u " + shellWord(name);
-        }
+        command +=
+            value ? "export " + name + "=" + shellWord(*value) + "; " : "unset " + name + "; ";
     }
     if (given.workingDirectory) {
-        command += " -C " + shellWord(HostName(*given.workingDirectory));
+        command += "cd " + shellWord(HostName(*given.workingDirectory)) + " && ";
     }
-    command += assignments + " " + shellWord(program);
+    command += "exec " + shellWord(given.program.generic_string());
     for (const auto& argument : given.args) {
-        command += " " + shellWord(hostArgument(argument));
+        command += " " + shellWord(argument);
     }
     const auto file = [&](const char* name) { return shellWord(HostName(files_.path() / name)); };
-    // Each file written whole under another name first: a reader never sees half of it.
-    startShell("(" + command + ") </dev/null >" + file("out") + " 2>" + file("err") +
-               " & echo $! >" + file("pid.tmp") + "; mv " + file("pid.tmp") + " " + file("pid") +
-               "; wait $!; echo $? >" + file("status.tmp") + "; mv " + file("status.tmp") + " " +
-               file("status"));
+    // Each record written whole under another name first: a reader never sees half of it.
+    std::ofstream(files_.path() / "run", std::ios::binary)
+        << "(" << command << ") </dev/null >" << file("out") << " 2>" << file("err")
+        << " &\necho $! >" << file("pid.tmp") << "; mv " << file("pid.tmp") << " " << file("pid")
+        << "\nwait $!\necho $? >" << file("status.tmp") << "; mv " << file("status.tmp") << " "
+        << file("status") << "\n";
+    startUnix("\"/bin/sh\" \"" + HostName(files_.path() / "run") + "\"");
     for (int attempt = 0; attempt < 1000 && pid_ <= 0; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
         std::ifstream(files_.path() / "pid") >> pid_;
-        if (pid_ <= 0) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
     }
     if (pid_ <= 0) {
-        throw std::runtime_error("Cannot start " + program + ": it never began");
+        throw std::runtime_error("Cannot start " + given.program.string() + ": it never began");
     }
 }
 
 BackgroundProcess::~BackgroundProcess() {
-    if (!reap(false)) {
-        sendSignal(9);
-        reap(true);
-    }
+    stop(9, std::chrono::hours(1));
 }
 
-bool BackgroundProcess::reap(bool block) {
-    while (result_.exitStatus == -1 && result_.signal == 0) {
+bool BackgroundProcess::ended() {
+    if (result_.exitStatus == -1 && result_.signal == 0) {
         int status = -1;
         std::ifstream(files_.path() / "status") >> status;
-        if (status >= 0) {
-            // The shell reports an end by signal N as 128 + N.
-            result_.exitStatus = status > 128 ? -1 : status;
-            result_.signal = status > 128 ? status - 128 : 0;
-            collectShell();
-        } else if (!block) {
-            return false;
-        } else {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
+        // The shell reports an end by signal N as 128 + N.
+        result_.exitStatus = status > 128 ? -1 : status;
+        result_.signal = status > 128 ? status - 128 : 0;
     }
-    return true;
+    return result_.exitStatus != -1 || result_.signal != 0;
 }
 
-std::string BackgroundProcess::out() const {
-    const auto text = ReadWholeFile(files_.path() / "out");
-    return windowsLineEnds_ ? lineFeeds(text) : text;
-}
-
-std::string BackgroundProcess::err() const {
-    const auto text = ReadWholeFile(files_.path() / "err");
-    return windowsLineEnds_ ? lineFeeds(text) : text;
+std::string BackgroundProcess::read(const char* name) const {
+    const std::string text = ReadWholeFile(files_.path() / name);
+    // A Windows console program's CR LF line ends read as LF.
+    return windowsLineEnds_ ? std::regex_replace(text, std::regex("\r\n"), "\n") : text;
 }
 
 bool BackgroundProcess::waitForOutput(const std::string& text, std::chrono::milliseconds timeout) {
-    for (const auto deadline = Clock::now() + timeout; Clock::now() < deadline;) {
-        const bool ended = reap(false);
-        if (out().find(text) != std::string::npos) {
-            return true;
+    for (const auto deadline = Clock::now() + timeout; Clock::now() < deadline;
+         std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
+        const bool over = ended();  // asked first: once it ended, all its output is there
+        if (const bool found = out().find(text) != std::string::npos; found || over) {
+            return found;
         }
-        if (ended) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     return false;
 }
 
+void BackgroundProcess::sendSignal(int signal) const {
+    startUnix("/bin/kill -s " + std::to_string(signal) + " " + std::to_string(pid_));
+}
+
 ProcessResult BackgroundProcess::stop(int signal, std::chrono::milliseconds timeout) {
-    if (!reap(false) && signal != 0) {
+    if (!ended() && signal != 0) {
         sendSignal(signal);
     }
-    const auto deadline = Clock::now() + timeout;
-    while (!reap(false)) {
-        if (Clock::now() >= deadline) {
+    for (const auto deadline = Clock::now() + timeout; !ended();
+         std::this_thread::sleep_for(std::chrono::milliseconds(10))) {
+        if (Clock::now() >= deadline && !result_.timedOut) {
             result_.timedOut = true;
             sendSignal(9);
-            reap(true);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     result_.out = out();
     result_.err = err();

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -53,21 +51,20 @@ class BackgroundProcess {
     // Sends `signal` (none when 0) and waits for the end; the result holds all output.
     ProcessResult stop(int signal = 15,
                        std::chrono::milliseconds timeout = std::chrono::seconds(10));
-    std::string out() const;
-    std::string err() const;
-    pid_t pid() const { return pid_; }
+    std::string out() const { return read("out"); }
+    std::string err() const { return read("err"); }
 
   private:
-    bool reap(bool block);
-    // The platform's part: starts `/bin/sh -c script` without waiting for it, signals the
-    // program, and collects the shell once the program ended.
-    void startShell(const std::string& script);
-    void sendSignal(int signal);
-    void collectShell();
+    // Whether the program ended, its result then filled in from the shell's record.
+    bool ended();
+    std::string read(const char* name) const;
+    // The platform's part: starts a command line of the Linux machine (double-quoted words)
+    // without waiting for it.
+    static void startUnix(const std::string& commandLine);
+    void sendSignal(int signal) const;
     TempDir files_;
     bool windowsLineEnds_ = false;
-    pid_t pid_ = -1;
-    long shell_ = -1;
+    long pid_ = -1;
     ProcessResult result_;
 };
 

@@ -1,6 +1,5 @@
 // Under Wine, CreateProcessW starts a program of the Linux machine but gives no handle for it:
-// the shell the common part starts records what a handle would tell, and signals go through
-// kill(1).
+// the shell the common part starts records what a handle would tell.
 #include <windows.h>
 
 #include <stdexcept>
@@ -9,53 +8,21 @@
 
 namespace fas::test {
 
-namespace {
-
-// Starts a Unix program through Wine without waiting for it.
-void startUnixProgram(const std::vector<std::string>& argv) {
-    std::wstring commandLine;
-    for (const auto& argument : argv) {
-        std::wstring wide(argument.begin(), argument.end());
-        std::wstring quoted = L"\"";
-        std::size_t backslashes = 0;
-        for (const wchar_t c : wide) {
-            if (c == L'\\') {
-                ++backslashes;
-                continue;
-            }
-            quoted.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-            backslashes = 0;
-            quoted.push_back(c);
-        }
-        quoted.append(backslashes * 2, L'\\');
-        commandLine += (commandLine.empty() ? L"" : L" ") + quoted + L"\"";
-    }
+void BackgroundProcess::startUnix(const std::string& commandLine) {
+    std::wstring line(commandLine.begin(), commandLine.end());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &process)) {
-        throw std::runtime_error("Cannot start " + argv.front() + " through Wine: error " +
+        throw std::runtime_error("Cannot start " + commandLine + " through Wine: error " +
                                  std::to_string(GetLastError()));
     }
-    if (process.hProcess != nullptr) {
-        CloseHandle(process.hProcess);
+    for (const HANDLE handle : {process.hProcess, process.hThread}) {
+        if (handle != nullptr) {
+            CloseHandle(handle);
+        }
     }
-    if (process.hThread != nullptr) {
-        CloseHandle(process.hThread);
-    }
 }
-
-}  // namespace
-
-void BackgroundProcess::startShell(const std::string& script) {
-    startUnixProgram({"/bin/sh", "-c", script});
-}
-
-void BackgroundProcess::sendSignal(int signal) {
-    startUnixProgram({"/bin/kill", "-s", std::to_string(signal), std::to_string(pid_)});
-}
-
-void BackgroundProcess::collectShell() {}
 
 }  // namespace fas::test

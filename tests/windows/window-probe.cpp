@@ -1,7 +1,6 @@
 // Drives the Windows window from outside as a person would, through the window's own messages:
 //   window-probe wait           waits for Form1 and prints its caption
 //   window-probe text           prints the results box
-//   window-probe layout         prints the client size and the results box's place, in pixels
 //   window-probe click CAPTION  presses the button with that caption and returns once its work
 //                               is done
 //   window-probe box TITLE      waits for a message box with that title, prints its text and
@@ -30,35 +29,23 @@ std::wstring TextOf(HWND window) {
     return text;
 }
 
-HWND WaitFor(const wchar_t* windowClass, const wchar_t* title) {
-    for (int i = 0; i < 600; ++i) {
-        HWND found = FindWindowW(windowClass, title);
-        if (found != nullptr && IsWindowVisible(found)) {
+// A top-level window (no parent) or a control, once it shows; a minute at most.
+HWND WaitFor(HWND parent, const wchar_t* windowClass, const wchar_t* title) {
+    for (int i = 0; i < 600; ++i, Sleep(100)) {
+        if (HWND found = FindWindowExW(parent, nullptr, windowClass, title);
+            found != nullptr && IsWindowVisible(found)) {
             return found;
         }
-        Sleep(100);
     }
     std::fprintf(stderr, "window-probe: no such window\n");
     std::exit(1);
 }
 
-HWND Child(HWND parent, const wchar_t* windowClass, const wchar_t* caption) {
-    HWND child = FindWindowExW(parent, nullptr, windowClass, caption);
-    if (child == nullptr) {
-        std::fprintf(stderr, "window-probe: no such control\n");
-        std::exit(1);
-    }
-    return child;
-}
-
-// Lines end in LF only, as the suite reads them, and one more LF closes the output.
+// The text as the window holds it, CR LF line ends and all (the suite reads a Windows program's
+// output so), and one more line end to close the output.
 void Print(const std::wstring& text) {
-    std::string out = Utf8(text);
-    for (std::size_t at = out.find("\r\n"); at != std::string::npos; at = out.find("\r\n", at)) {
-        out.erase(at, 1);
-    }
     _setmode(_fileno(stdout), _O_BINARY);
-    std::fputs((out + "\n").c_str(), stdout);
+    std::fputs((Utf8(text) + "\n").c_str(), stdout);
 }
 
 }  // namespace
@@ -67,29 +54,21 @@ int main(int argc, char** argv) {
     const std::string command = argc > 1 ? argv[1] : "";
     const std::wstring argument = argc > 2 ? Wide(argv[2]) : L"";
     if (command == "box") {
-        HWND box = WaitFor(L"#32770", argument.c_str());
+        HWND box = WaitFor(nullptr, L"#32770", argument.c_str());
         Print(TextOf(GetDlgItem(box, 0xFFFF)));
         PostMessageW(box, WM_COMMAND, IDOK, 0);
         return 0;
     }
-    HWND form = WaitFor(L"Form1", nullptr);
+    HWND form = WaitFor(nullptr, L"Form1", nullptr);
     if (command == "wait") {
         Print(TextOf(form));
     } else if (command == "text") {
-        Print(TextOf(Child(form, L"Edit", nullptr)));
-    } else if (command == "layout") {
-        RECT client;
-        RECT box;
-        GetClientRect(form, &client);
-        GetWindowRect(Child(form, L"Edit", nullptr), &box);
-        MapWindowPoints(nullptr, form, reinterpret_cast<POINT*>(&box), 2);
-        std::printf("%ldx%ld results %ld,%ld %ldx%ld\n", client.right, client.bottom, box.left,
-                    box.top, box.right - box.left, box.bottom - box.top);
+        Print(TextOf(WaitFor(form, L"Edit", nullptr)));
     } else if (command == "click") {
         // SendMessage returns once the window has handled the click, run included.
-        SendMessageW(Child(form, L"Button", argument.c_str()), BM_CLICK, 0, 0);
+        SendMessageW(WaitFor(form, L"Button", argument.c_str()), BM_CLICK, 0, 0);
     } else {
-        std::fprintf(stderr, "window-probe: wait, text, layout, click CAPTION or box TITLE\n");
+        std::fprintf(stderr, "window-probe: wait, text, click CAPTION or box TITLE\n");
         return 2;
     }
     return 0;
