@@ -2,7 +2,10 @@
 
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <regex>
+#include <set>
+#include <sstream>
 
 #include <gtest/gtest.h>
 
@@ -142,6 +145,15 @@ std::string Site::contents(std::vector<std::string> tables) {
 std::vector<ReceivedMessage> Site::pickedUp() const {
     // The names begin with the time and a sequence number.
     return SmtpTestServer::parseMessageFiles(FilesIn(pickup()));
+}
+
+std::string SortedLines(const std::string& text) {
+    std::istringstream in(text);
+    std::multiset<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        lines.insert(line + "\n");
+    }
+    return std::accumulate(lines.begin(), lines.end(), std::string());
 }
 
 std::string WithoutRunTimes(const std::string& text) {

@@ -66,6 +66,9 @@ std::int64_t addRow(Site& s, const std::string& table, const Columns& columns);
 // The times of a run (today, at any time but midnight) masked, in both the stored and the
 // people's form, so that two runs' rows and texts compare.
 std::string WithoutRunTimes(const std::string& text);
+// The lines of `text` in sorted order: rows and messages whose order no run decides, compared
+// with EXPECT_EQ, which shows the lines that differ.
+std::string SortedLines(const std::string& text);
 inline Columns with(Columns defaults, const Columns& overrides) {
     defaults.insert(defaults.end(), overrides.begin(), overrides.end());
     return defaults;

@@ -32,17 +32,6 @@ std::set<std::string> addressesIn(const std::string& text) {
             std::sregex_token_iterator()};
 }
 
-// The lines of `text` in sorted order: rows whose order no run decides, compared with EXPECT_EQ,
-// which shows the lines that differ.
-std::string SortedLines(const std::string& text) {
-    std::istringstream in(text);
-    std::multiset<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.insert(line + "\n");
-    }
-    return std::accumulate(lines.begin(), lines.end(), std::string());
-}
-
 // Issues, notification records, outbox rows and contract mutes as sorted text rows, and the rows
 // sent (addressees, body).
 struct EndState {
@@ -59,8 +48,8 @@ EndState ReadEndState(ServerCopy& server) {
          "SELECT EmailFrom,EmailFromName,EmailTo,EmailSubject,EmailBody,CASE WHEN EmailSent<>0 OR "
          "ISNULL(EmailTo,'')='' THEN 'done' ELSE 'pending' END FROM AutomationServer_EmailsSent",
          "SELECT ID,DisableEmailNotifications,EnableNotificationsAtTime FROM ServiceContract"});
-    EndState s{SortedLines(std::regex_replace(contents, std::regex(R"(\(AUTO CLOSED [^)]*\))"),
-                                              "(AUTO CLOSED)")),
+    EndState s{test::SortedLines(std::regex_replace(
+                   contents, std::regex(R"(\(AUTO CLOSED [^)]*\))"), "(AUTO CLOSED)")),
                {}};
     for (auto rs = server.read("SELECT EmailTo,EmailBody FROM AutomationServer_EmailsSent WHERE "
                                "EmailSent<>0");

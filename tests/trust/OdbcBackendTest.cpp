@@ -54,23 +54,14 @@ struct OdbcSite : test::Site {
     }
 };
 
-// The lines of `text` sorted: rows and messages whose order no run decides.
-std::string SortedLines(const std::string& text) {
-    std::istringstream in(text);
-    std::multiset<std::string> lines;
-    for (std::string line; std::getline(in, line);) {
-        lines.insert(line + "\n");
-    }
-    return std::accumulate(lines.begin(), lines.end(), std::string());
-}
-
 // Every row of every table of the file, read by the embedded engine and sorted. The SQLite ODBC
 // driver writes a timestamp bound at SQL Server's datetime precision with its milliseconds
 // ("2027-03-15 10:30:00.000"); SQL Server stores the same instant as the embedded engine does.
 std::string SortedRows(const fs::path& file) {
     test::Site copy(file);
-    return SortedLines(std::regex_replace(test::WithoutRunTimes(copy.contents()),
-                                          std::regex(R"((\d\d:\d\d:\d\d|<time>)\.000')"), "$1'"));
+    return test::SortedLines(std::regex_replace(test::WithoutRunTimes(copy.contents()),
+                                                std::regex(R"((\d\d:\d\d:\d\d|<time>)\.000')"),
+                                                "$1'"));
 }
 
 // The messages picked up, one line each, sorted.
@@ -81,7 +72,7 @@ std::string Messages(const test::Site& site) {
                                   std::regex("\n"), "\\n") +
                "\n";
     }
-    return SortedLines(all);
+    return test::SortedLines(all);
 }
 
 class OdbcBackend : public testing::Test {
