@@ -62,22 +62,6 @@ TEST(Database, ALockHeldPastTheQueryTimeoutFailsWhatWaitedNamingTheTimeout) {
     holder.rollbackTransaction();
 }
 
-// A statement standing alone chosen as a deadlock victim on every try is given up after three
-// tries, its error saying so (its step fails alone; a victim once is retried, as the fault walks
-// show).
-TEST(Database, ADeadlockVictimOnEveryTryIsGivenUpAfterThreeTries) {
-    OpenState s;
-    int waits = 0;
-    s.db().setDeadlockPause([&](auto) { ++waits; });
-    s.db().failStatementAsDeadlockVictim(1, 3);
-    const std::string error = failure([&] { s.exec("DELETE FROM Issues"); });
-    EXPECT_NE(error.find("the delete from Issues was chosen as the victim of a deadlock"),
-              std::string::npos)
-        << error;
-    EXPECT_NE(error.find("on each of 3 tries"), std::string::npos) << error;
-    EXPECT_EQ(waits, 2);
-}
-
 TEST(Database, ValuesAreBoundAndNullStaysNull) {
     OpenState s;
     const std::string hostile = "x'); DELETE FROM Issues; --";
@@ -90,33 +74,6 @@ TEST(Database, ValuesAreBoundAndNullStaysNull) {
     EXPECT_TRUE(rs.value("ItemDesc").isNull()) << "a Null must stay Null, never become ''";
     EXPECT_EQ(rs.dateTime("DueDate"), DateTime::fromDate(2027, 3, 15));
     EXPECT_NE(failure([&] { s.exec("SELECT * FROM Issues WHERE ID = ?", {1, 2}); }), "no error");
-}
-
-TEST(Database, ReadErrorsNameTheColumnAndStatement) {
-    OpenState s;
-    s.exec("INSERT INTO Company (Name, Fax) VALUES ('Acme', NULL)");
-    Recordset rs = s.db().query("SELECT TOP 1 * FROM Company");
-    const std::string unknown = failure([&] { (void)rs.value("NoSuchColumn"); });
-    EXPECT_NE(unknown.find("NoSuchColumn"), std::string::npos) << unknown;
-    EXPECT_NE(unknown.find("FROM Company"), std::string::npos) << unknown;
-    EXPECT_NE(failure([&] { (void)rs.text("Fax"); }).find("Fax"), std::string::npos);
-}
-
-// A row's unit inside a step's: dropped, it takes only its own changes.
-TEST(Database, ADroppedUnitTakesOnlyItsOwnChanges) {
-    OpenState s;
-    s.db().beginTransaction();
-    {
-        UnitOfWork kept(s.db());
-        s.exec("INSERT INTO Issues (ID) VALUES (1),(2)");
-        kept.commit();
-    }
-    {
-        UnitOfWork dropped(s.db());
-        s.exec("DELETE FROM Issues WHERE ID=1");
-    }
-    s.db().commitTransaction();
-    EXPECT_EQ(s.count("SELECT COUNT(*) FROM Issues"), 2);
 }
 
 }  // namespace

@@ -99,9 +99,8 @@ TEST(ClosingStep, EachClosesTheIssueOfTheRecordMeetingItsCondition) {
 }
 
 // The exclusion passes obey the item's AutoCloseIssue and leave user issues, other items and
-// closed issues alone; an issue without description keeps its close note (Null + text is Null);
-// the flag passes close whatever the settings say.
-TEST_F(ClosingPasses, ExclusionObeysTheSettingsFlagPassesDoNot) {
+// closed issues alone; an issue without description keeps its close note (Null + text is Null).
+TEST_F(ClosingPasses, ExclusionObeysTheSettingsAndLeavesOtherIssuesAlone) {
     s.exec("INSERT INTO Vehicle (ID,Unit,NotInService) VALUES (1,'T1',1),(2,'T2',0)");
     issue(1, "PAI Due", 1, {{"Category", "Vehicle"}});
     issue(2, "PAI Due", 1, {{"Category", "Vehicle"}});
@@ -121,12 +120,6 @@ TEST_F(ClosingPasses, ExclusionObeysTheSettingsFlagPassesDoNot) {
     EXPECT_TRUE(s.scalar("SELECT Description FROM Issues WHERE ID=8")
                     .joined()
                     .starts_with("\r\n\r\n(AUTO CLOSED "));
-
-    alert("Document:MVR", {{"AutoCloseIssue", 0}, {"DaysInAdvance", 90}});
-    s.exec("INSERT INTO Driver (ID,LastName,DocMVR) VALUES (7,'Smith',1)");
-    issue(7, "Document:MVR", 7);
-    run(50);
-    EXPECT_EQ(outcome(7), "Closed");
 }
 
 // Safety-score issues of the server age out after 30 days by the database clock; issues whose
