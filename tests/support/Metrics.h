@@ -1,6 +1,6 @@
 #pragma once
 
-// Reading the metrics file the server writes, and judging it with Prometheus's own promtool.
+// Reading the metrics file the server writes.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <string>
 
-#include "support/ProcessRunner.h"
 #include "support/Site.h"
 
 namespace fas::test {
@@ -39,18 +38,6 @@ inline void ExpectTotalsAsLogged(const std::string& metrics, Site& site) {
                                                  ") FROM AutomationServer_Log")))
             << series;
     }
-}
-
-// What `promtool check metrics` finds wrong with the file: empty when nothing.
-inline std::string PromtoolProblems(const std::filesystem::path& file) {
-    const auto result =
-        RunProcess({"/bin/sh",
-                    {"-c", "exec /usr/bin/promtool check metrics < \"$0\"", file.string()},
-                    {},
-                    {}});
-    return result.exitStatus == 0
-               ? ""
-               : "status " + std::to_string(result.exitStatus) + ": " + result.out + result.err;
 }
 
 }  // namespace fas::test

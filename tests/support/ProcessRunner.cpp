@@ -3,8 +3,13 @@
 // programs (aiosmtpd, openssl, sqlfluff, promtool) the Windows build's suites start.
 #include "support/ProcessRunner.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -51,6 +56,35 @@ std::string shellWord(std::string text) {
 }
 
 }  // namespace
+
+#ifdef _WIN32
+// Under Wine, CreateProcessW starts a program of the Linux machine but gives no handle for it:
+// the shell started here records what a handle would tell.
+void BackgroundProcess::startUnix(const std::string& commandLine) {
+    std::wstring line(commandLine.begin(), commandLine.end());
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process)) {
+        throw std::runtime_error("Cannot start " + commandLine + " through Wine: error " +
+                                 std::to_string(GetLastError()));
+    }
+    for (const HANDLE handle : {process.hProcess, process.hThread}) {
+        if (handle != nullptr) {
+            CloseHandle(handle);
+        }
+    }
+}
+#else
+// Started in the background of a shell that ends at once: the program is no child of this one,
+// and nothing is left to collect.
+void BackgroundProcess::startUnix(const std::string& commandLine) {
+    if (std::system((commandLine + " &").c_str()) != 0) {
+        throw std::runtime_error("Cannot start " + commandLine);
+    }
+}
+#endif
 
 BackgroundProcess::BackgroundProcess(const ProcessSpec& given)
     : windowsLineEnds_(given.windowsLineEnds) {
