@@ -85,5 +85,22 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
     EXPECT_EQ(dispatch.smtp.messagesAccepted(), dispatch.logged()) << "every message once";
 }
 
+// As systemd connects both streams to the journal and names the stream in JOURNAL_STREAM, each
+// line carries its priority: `journalctl -p err` shows the errors.
+TEST(ServiceProtocolE2E, LinesCarryTheirPriorityInTheJournal) {
+    test::Site site(test::DemoTemplate());
+    site.exec("DROP TABLE Training");
+    auto launch = test::server(site, {"--once", "--pickup-dir", site.pickup().string()});
+    launch.args.insert(
+        launch.args.begin(),
+        {"-c", "exec 2>&1; JOURNAL_STREAM=$(stat -L -c %d:%i /proc/self/fd/2) exec \"$0\" \"$@\"",
+         launch.program.string()});
+    launch.program = "/bin/sh";
+    const std::string out = test::RunProcess(launch).out;
+    EXPECT_THAT(out, testing::ContainsRegex("(^|\n)<3>Task run error: [^\n]*Training"));
+    EXPECT_THAT(out, testing::ContainsRegex("(^|\n)<6>[0-9/]+ [^\n]* - Emails: "));
+    EXPECT_THAT(out, testing::Not(testing::ContainsRegex("(^|\n)[^<]")));
+}
+
 }  // namespace
 }  // namespace fas
