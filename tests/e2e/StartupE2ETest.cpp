@@ -92,8 +92,8 @@ TEST(StartupE2E, ASecondCopyOnTheSameDatabaseIsRefused) {
 // Started as a desktop user starts it: no options (the pickup folder aside), config.txt beside the
 // program. A broken config.txt: the reason on standard error and in a box that waits for its OK,
 // shown by the window program the server hands its arguments to as given, and no further (words
-// past the list's end would be garbage or no pointer at all). What the window does once it runs:
-// the ui suite's.
+// past the list's end would be garbage or no pointer at all). What the Windows window does once it
+// runs: WindowsWindowE2E.
 TEST(StartupE2E, TheWindowShowsABrokenConfigInABoxThatWaitsForItsOk) {
     Site site;
     for (const char* name : {"automation-server", "automation-server-window"}) {

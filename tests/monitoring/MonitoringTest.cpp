@@ -2,10 +2,6 @@
 
 #include <gmock/gmock.h>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
-
 #include <sstream>
 #include <thread>
 
@@ -47,24 +43,14 @@ TEST(Heartbeat, GoesToTheRightAddressAsAPostAndAFailureNamesOnlyTheOrigin) {
     EXPECT_EQ(received(getOnly),
               "POST /api/push/0c1d?status=up line; GET /api/push/0c1d?status=up ; ");
 
-    // Answered with an error, never answered, cut short by a stop: each a text that names the
-    // monitor by its origin only (the path holds its secret).
+    // Answered with an error: a text that names the monitor by its origin only (the path holds
+    // its secret).
     const test::HttpTestServer broken({.status = 500});
-    const test::HttpTestServer silent({.neverAnswer = true});
-    const auto fails = [](const std::string& url, const std::string& says,
-                          const std::function<bool()>& cancelled = {}) {
-        const auto began = std::chrono::steady_clock::now();
-        const auto failure = HeartbeatSender(url, std::nullopt, std::chrono::milliseconds(1500))
-                                 .send(false, "line", cancelled);
-        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4)) << url;
-        EXPECT_THAT(failure,
-                    testing::Optional(testing::AllOf(HasSubstr(says), Not(HasSubstr("0c1d")))))
-            << url;
-    };
-    fails(broken.url("/ping/0c1d"), "The heartbeat to " + broken.url("") +
-                                        " failed: the monitor answered with HTTP status 500");
-    fails(silent.url("/ping/0c1d"), "no answer within 1.5 s");
-    fails(silent.url("/ping/0c1d"), "cut short by the stop request", [] { return true; });
+    EXPECT_THAT(HeartbeatSender(broken.url("/ping/0c1d"), std::nullopt).send(false, "line"),
+                testing::Optional(
+                    testing::AllOf(HasSubstr("The heartbeat to " + broken.url("") +
+                                             " failed: the monitor answered with HTTP status 500"),
+                                   Not(HasSubstr("0c1d")))));
 
     // An address that cannot be used stops start-up, naming the variable, not the secret.
     for (const char* bad : {"ftp://hc-ping.example/0c1d", "hc-ping.example/0c1d", "https://"}) {
@@ -75,51 +61,26 @@ TEST(Heartbeat, GoesToTheRightAddressAsAPostAndAFailureNamesOnlyTheOrigin) {
     }
 }
 
-// The outbox's oldest row ages from when this process first saw it, and the file stays readable
-// by node_exporter's user whatever the umask.
-TEST(RunMonitor, KeepsTheOutboxAgeAcrossRunsOfOneProcess) {
+// The outbox's oldest row ages from when this process first saw it: the alert on mail that does
+// not go out reads it. (The file's mode under the service's umask: the systemd test.)
+TEST(RunMonitor, TheOutboxAgeGrowsAcrossRunsOfOneProcess) {
     test::Site site;
     const auto file = site.dir() / "server.prom";
     std::ostringstream warnings;
     RunMonitor monitor({.metricsFile = file}, "7.16", warnings);
-    const auto metrics = [&] { return test::ReadWholeFile(file); };
-    const auto pending = [&] {
-        return test::addRow(site, "AutomationServer_EmailsSent",
-                            {{"EmailTo", "a@example.test"}, {"EmailSent", 0}});
-    };
-    const auto run = [&] {
-        monitor.runStarting();
-        site.run({{"hold", [](ServerState& s) { s.report.heldMessages = 2; }}});
-        monitor.runEnded(site.state, "line");
-        return metrics();
-    };
-    const auto age = [](const std::string& text) {
-        return test::Sample(text, "automation_server_outbox_oldest_pending_age_seconds");
-    };
-
-    const auto first = pending();
-#ifndef _WIN32
-    const mode_t umask = ::umask(027);  // the service's: the file is read by node_exporter's user
-#endif
+    test::addRow(site, "AutomationServer_EmailsSent",
+                 {{"EmailTo", "a@example.test"}, {"EmailSent", 0}});
     monitor.started(site.state);
-#ifndef _WIN32
-    ::umask(umask);
-    EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0644));
-#endif
-    EXPECT_EQ(test::Sample(metrics(), "automation_server_outbox_pending_rows"), 1);
-    EXPECT_EQ(age(metrics()), 0);
-
+    const auto age = [&] {
+        return test::Sample(test::ReadWholeFile(file),
+                            "automation_server_outbox_oldest_pending_age_seconds");
+    };
+    EXPECT_EQ(age(), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-    run();
-    EXPECT_GE(age(run()), 1.1);
-    EXPECT_EQ(test::Sample(metrics(), "automation_server_outbox_held_messages"), 2);
-    // The first row goes, a second comes: its age counts from the run that first saw it.
-    pending();
-    site.exec("UPDATE AutomationServer_EmailsSent SET EmailSent=1 WHERE ID=?", {first});
-    EXPECT_LT(age(run()), 0.5);
-    std::this_thread::sleep_for(std::chrono::milliseconds(600));
-    EXPECT_THAT(age(run()), testing::AllOf(testing::Ge(0.6), testing::Lt(1.1)));
-
+    monitor.runStarting();
+    site.run({});
+    monitor.runEnded(site.state, "line");
+    EXPECT_GE(age(), 1.1);
     EXPECT_EQ(warnings.str(), "");
 }
 

@@ -66,11 +66,8 @@ TEST(CompanySettings, NullInAUsedColumnStopsNamingItNullElsewhereReadsEmpty) {
              {"Name", nullptr},
              {"AutomationServerPoll", 32768},
              {"AutomationServerPoll", nullptr},
-             {"AutomationServerEmailFrom", nullptr},
              {"AutomationServerEmailServerPort", nullptr},
-             {"AutomationServerEmailPassword", nullptr},
-             {"AutomationServerEmailUseSSLTLS", nullptr},
-             {"AutomationServerEmailFooter", nullptr}}) {
+             {"AutomationServerEmailPassword", nullptr}}) {
         test::OpenState s;
         writeCompany(s.state, column, value);
         EXPECT_THAT([&] { LoadCompanySettings(s.state); },

@@ -8,9 +8,6 @@ HttpTestServer::HttpTestServer(HttpServerOptions options) {
     std::vector<std::string> args = {FAS_SOURCE_DIR "/tests/support/http_test_server.py", "--dir",
                                      store_.path().string(), "--status",
                                      std::to_string(options.status)};
-    if (options.neverAnswer) {
-        args.push_back("--never-answer");
-    }
     if (options.refusePost) {
         args.push_back("--refuse-post");
     }

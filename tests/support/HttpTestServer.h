@@ -18,7 +18,6 @@ struct HttpRequest {
 // Written with designated initializers: {.status = 500}.
 struct HttpServerOptions {
     int status = 200;
-    bool neverAnswer = false;
     bool refusePost = false;  // POST answered 404, as by a push address that takes GET only
 };
 

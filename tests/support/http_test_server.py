@@ -1,24 +1,21 @@
 #!/usr/bin/python3
 # A local HTTP server for the heartbeat tests. Prints its port once it listens. Each request
 # becomes one file req-NNNNNN under --dir: the method and the target on the first line, then the
-# body. --status sets the answer's status; --never-answer keeps every request waiting;
+# body. --status sets the answer's status;
 # --refuse-post answers POST with 404, as a push address that takes GET only.
-import argparse, http.server, os, threading, time
+import argparse, http.server, os, threading
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--dir", required=True)
     parser.add_argument("--status", type=int, default=200)
-    parser.add_argument("--never-answer", action="store_true")
     parser.add_argument("--refuse-post", action="store_true")
     args = parser.parse_args()
     lock, count = threading.Lock(), [0]
 
     class Handler(http.server.BaseHTTPRequestHandler):
         def answer(self):
-            if args.never_answer:
-                time.sleep(3600)
             body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
             with lock:
                 count[0] += 1

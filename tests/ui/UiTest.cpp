@@ -1,13 +1,8 @@
-// The poll schedule, the headless loop and the main window.
+// The poll schedule, the headless loop and the results box.
 #include <gtest/gtest.h>
 
-#include <QApplication>
-#include <QPlainTextEdit>
-#include <QPushButton>
-
-#include "support/Site.h"
 #include "ui/HeadlessLoop.h"
-#include "ui/MainWindow.h"
+#include "ui/WindowSession.h"
 
 namespace fas::ui {
 namespace {
@@ -38,36 +33,6 @@ TEST(PollSchedule, RunsEveryPMinutesEveryMinuteForZeroNeverPastTheLargest) {
             EXPECT_EQ(at[i] - at[i - 1], seconds(i == 1 ? firstGap : gap)) << poll << " run " << i;
         }
     }
-}
-
-TEST(MainWindow, RunsOnLoadOnTicksAndOnDoTasksEachWithItsLine) {
-    static int argc = 1;
-    static char* argv[] = {const_cast<char*>("fas_ui_tests"), nullptr};
-    [[maybe_unused]] static auto* app = new QApplication(argc, argv);  // never torn down late
-    test::Site site;
-    ServerState& state = site.state;
-    int runs = 0;
-    const tasks::TaskList catalog = {{"count", [&](ServerState& s) {
-                                          s.counters.addEmail();
-                                          ++runs;
-                                      }}};
-    MainWindow window(state, catalog);  // poll interval 0: every tick runs
-    window.load();
-    EXPECT_EQ(runs, 1);
-    EXPECT_EQ(window.pollTimer().interval(), 1000);
-    for (const auto until = std::chrono::steady_clock::now() + seconds(5);
-         runs < 2 && std::chrono::steady_clock::now() < until;) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-    }
-    EXPECT_EQ(runs, 2) << "the first tick, a second after the load step";
-    const auto count = window.schedule().pollTickCount();
-    window.findChild<QPushButton*>("bntDoTask")->click();
-    EXPECT_EQ(window.schedule().pollTickCount(), count);
-    EXPECT_EQ(window.pollTimer().interval(), 60000);
-    EXPECT_EQ(runs, 3);
-    // One results line a run.
-    EXPECT_EQ(window.findChild<QPlainTextEdit*>("txtResults")->toPlainText().count("Emails: 1  "),
-              3);
 }
 
 // The Windows window's box is one string: newest line first, CR LF after each, the oldest dropped.
