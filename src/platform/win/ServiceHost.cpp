@@ -33,8 +33,8 @@ struct Service {
     bool done = false;
     int exitStatus = 0;
 
-    // Under `mutex`.
-    void report(DWORD state) {
+    // Under `mutex`: moves to `state` and returns what to tell the service control manager.
+    SERVICE_STATUS enter(DWORD state) {
         status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
         status.dwCurrentState = state;
         const bool pending = state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
@@ -46,7 +46,13 @@ struct Service {
             state == SERVICE_STOPPED || state == SERVICE_STOP_PENDING
                 ? 0
                 : SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN | SERVICE_ACCEPT_PRESHUTDOWN;
-        SetServiceStatus(handle, &status);
+        return status;
+    }
+
+    // Under `mutex`.
+    void report(DWORD state) {
+        SERVICE_STATUS next = enter(state);
+        SetServiceStatus(handle, &next);
     }
 };
 
@@ -132,11 +138,18 @@ void WINAPI serviceMain(DWORD argc, LPWSTR* argv) {
     }
     service.ended.notify_all();
     progress.join();
-    service.exitStatus = status;
-    const std::lock_guard lock(service.mutex);
-    service.status.dwWin32ExitCode = status == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
-    service.status.dwServiceSpecificExitCode = static_cast<DWORD>(status);
-    service.report(SERVICE_STOPPED);
+    SERVICE_STATUS stopped;
+    const SERVICE_STATUS_HANDLE handle = service.handle;
+    {
+        const std::lock_guard lock(service.mutex);
+        service.exitStatus = status;
+        service.status.dwWin32ExitCode = status == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR;
+        service.status.dwServiceSpecificExitCode = static_cast<DWORD>(status);
+        stopped = service.enter(SERVICE_STOPPED);
+    }
+    // Said last, with nothing of `service` held or read after it: once the manager hears of the
+    // stop, the dispatcher returns and RunAsService's `service`, its mutex with it, is gone.
+    SetServiceStatus(handle, &stopped);
 }
 
 std::string lastError(const std::string& what) {
