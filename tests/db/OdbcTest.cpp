@@ -97,6 +97,13 @@ TEST(OdbcConnectionString, OleDbIsConvertedOdbcLeftAloneAndPasswordsMasked) {
     for (const auto& [given, odbc] : cases) {
         EXPECT_EQ(toOdbcConnectionString(given), odbc);
     }
+    // The driver a site names instead, bare or braced as a connection string writes it.
+    for (const char* named : {"FreeTDS", " { FreeTDS } "}) {
+        test::SetEnvironment("AUTOMATION_SERVER_ODBC_DRIVER", named);
+        EXPECT_EQ(toOdbcConnectionString("Provider=SQLOLEDB;Data Source=s"),
+                  "Driver={FreeTDS};Server=s;");
+    }
+    test::SetEnvironment("AUTOMATION_SERVER_ODBC_DRIVER", std::nullopt);
     // The location as messages name it: every password masked, however it is quoted.
     EXPECT_EQ(redactConnectionString("Driver={X};PWD={p;w}};x};Server=a;Password = 'q;r';apwd=k"),
               "Driver={X};PWD=***;Server=a;Password = ***;apwd=k");
