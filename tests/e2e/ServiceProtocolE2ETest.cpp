@@ -1,8 +1,6 @@
 #include <gmock/gmock.h>
 #include <signal.h>
 
-#include <sstream>
-
 #include "e2e/Site.h"
 #include "support/HttpTestServer.h"
 #include "support/Metrics.h"
@@ -74,17 +72,12 @@ TEST(ServiceProtocolE2E, ALongDispatchFeedsTheWatchdogAndAStopEndsItWithinSecond
     dispatch.expectStoppedWhole();
     EXPECT_THAT(stopped.err, StartsWith("Stopped on request in step 84 of 84"));
     // The results line tells of the stop, and systemctl status shows it as it was logged.
-    const std::string stop = "(stopped on request in step 84; the rest waits";
-    std::string results;
-    for (std::istringstream out(stopped.out); std::getline(out, results);) {
-        if (results.find(stop) != std::string::npos) {
-            break;
-        }
-    }
-    ASSERT_THAT(results, HasSubstr(stop)) << stopped.out;
-    results = "STATUS=" + results;
-    EXPECT_TRUE(test::Eventually([&] { return notify.out().find(results) != std::string::npos; }))
-        << notify.out() << "\nlacks " << results;
+    const auto at = stopped.out.find("(stopped on request in step 84; the rest waits");
+    ASSERT_NE(at, std::string::npos) << stopped.out;
+    const auto from = stopped.out.rfind('\n', at) + 1;  // 0 when it is the first line
+    const auto status = "STATUS=" + stopped.out.substr(from, stopped.out.find('\n', at) - from);
+    EXPECT_TRUE(test::Eventually([&] { return notify.out().find(status) != std::string::npos; }))
+        << notify.out() << "\nlacks " << status;
 
     const std::string atStop = test::ReadWholeFile(file);
     EXPECT_EQ(test::Sample(atStop, test::Runs("stopped")), 1) << stopped.out;
