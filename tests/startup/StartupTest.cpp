@@ -30,6 +30,7 @@ TEST(ConfigFile, ReadsTheFifthAndThirdFieldsOfEveryLayout) {
         {"h\r\nl,Server=db1,1433\r\n\"c\",\"X\"\r\n", "Server=db1", "c"},  // unquoted: cut at comma
         {"\xEF\xBB\xBF\"h\"\r\n\"l\",\"a\"\r\n\"l\",\"Caf\xE9\"\r\n", "a", "Caf\xC3\xA9"},  // 1252
         {"\"h\",\"l\",\"a\",\"l\",\"Caf\xC3\xA9\"", "a", "Caf\xC3\xA9"},
+        {"h\rl\ra\rc\rDepot\r", "a", "Depot"},  // bare CR line ends, a field a line
         // No location expected: the file is refused, saying this.
         {"\"h\"\r\n\"l\",\"a\"\r\n", "", "caption record"},
         {"\"h\"\r\n\"l\",\"a\"\r\n\"c\"", "", "4 of the 5"},
